@@ -1,0 +1,6 @@
+#include "framework/WinApp.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    return AfxWinMain();
+}

@@ -1,0 +1,71 @@
+#include "draw/RoMemDC.h"
+
+namespace KelDraw
+{
+
+namespace
+{
+HBITMAP CreateAlphaBuffer(int cx, int cy)
+{
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = cx;
+    bmi.bmiHeader.biHeight = -cy;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    void* pBits = nullptr;
+    return ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+}
+} // namespace
+
+CRoMemDC::CRoMemDC(HDC hTargetDC, const RECT* pRect, BOOL bAlpha)
+    : m_rect(*pRect), m_hOldBitmap(nullptr), m_hBitmap(nullptr), m_hTargetDC(hTargetDC)
+{
+    if (!CreateCompatibleDC(nullptr))
+        return;
+    const int cx = m_rect.right - m_rect.left;
+    const int cy = m_rect.bottom - m_rect.top;
+    m_hBitmap = bAlpha ? CreateAlphaBuffer(cx, cy) : ::CreateCompatibleBitmap(hTargetDC, cx, cy);
+    if (m_hBitmap)
+        m_hOldBitmap = ::SelectObject(m_hDC, m_hBitmap);
+    ::SetWindowOrgEx(m_hDC, m_rect.left, m_rect.top, nullptr);
+}
+
+CRoMemDC::~CRoMemDC()
+{
+    Finish();
+}
+
+void CRoMemDC::Finish()
+{
+    if (!m_hDC || !m_hTargetDC)
+        return;
+    ::BitBlt(m_hTargetDC, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
+             m_rect.bottom - m_rect.top, m_hDC, m_rect.left, m_rect.top, SRCCOPY);
+    if (m_hOldBitmap)
+        ::SelectObject(m_hDC, m_hOldBitmap);
+    if (m_hBitmap)
+        ::DeleteObject(m_hBitmap);
+    m_hTargetDC = nullptr;
+}
+
+HBITMAP CRoMemDC::CopyBitmap()
+{
+    if (!m_hDC)
+        return nullptr;
+    const int cx = m_rect.right - m_rect.left;
+    const int cy = m_rect.bottom - m_rect.top;
+    CDC dcCopy;
+    dcCopy.CreateCompatibleDC(m_hDC);
+    HBITMAP hCopy = ::CreateCompatibleBitmap(m_hDC, cx, cy);
+    if (!hCopy)
+        return nullptr;
+    {
+        CSelectObject select(dcCopy.m_hDC, hCopy);
+        ::BitBlt(dcCopy.m_hDC, 0, 0, cx, cy, m_hDC, 0, 0, SRCCOPY);
+    }
+    return hCopy;
+}
+
+} // namespace KelDraw

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "framework/DC.h"
+
+namespace KelDraw
+{
+
+// Off-screen buffer over a rectangle of a target DC. Drawing at a point of the
+// target inside the rectangle lands at the same logical point of the buffer;
+// Finish (at the latest the destructor) copies the buffer in one block.
+class CRoMemDC : public CDC
+{
+public:
+    // The buffer is compatible with the target. An alpha buffer is a zeroed
+    // (fully transparent) 32-bit premultiplied-ARGB DIB section instead, which
+    // GDI+ draws into with alpha and which a layered update can take as it is.
+    CRoMemDC(HDC hTargetDC, const RECT* pRect, BOOL bAlpha = FALSE);
+    ~CRoMemDC() override;
+
+    void Finish();
+    // A new bitmap with a copy of the buffer (from logical 0, 0); the caller owns it.
+    HBITMAP CopyBitmap();
+
+    RECT m_rect;
+    HGDIOBJ m_hOldBitmap;
+    HBITMAP m_hBitmap;
+    HDC m_hTargetDC;
+};
+
+} // namespace KelDraw

@@ -1,0 +1,192 @@
+#include "viewer/TarvoMainWnd.h"
+
+#include "draw/Picture.h"
+#include "draw/RoMemDC.h"
+#include "framework/WinApp.h"
+#include "res/resource.h"
+
+#include <cstdlib>
+
+namespace
+{
+const wchar_t kClassName[] = L"Tarvo";
+const wchar_t kWindowName[] = L"Pictaro";
+}
+
+CTarvoMainWnd::CTarvoMainWnd()
+    : m_hUser32(nullptr), m_blend(), m_bUpdateTimer(FALSE), m_pPicture(nullptr),
+      m_pStartPicture(nullptr), m_pfnUpdateLayeredWindow(nullptr), m_nCurIndex(0),
+      m_bRedrawPending(FALSE), m_bTopMost(FALSE)
+{
+}
+
+CTarvoMainWnd::~CTarvoMainWnd()
+{
+    delete m_pPicture;
+    delete m_pStartPicture;
+}
+
+BOOL CTarvoMainWnd::CreateViewerWindow()
+{
+    return CreateEx(WS_EX_APPWINDOW | WS_EX_ACCEPTFILES, nullptr, nullptr,
+                    WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, ::GetDesktopWindow(),
+                    nullptr);
+}
+
+BOOL CTarvoMainWnd::PreCreateWindow(CREATESTRUCTW& cs)
+{
+    // No CS_DBLCLKS: the viewer makes its own double click from two presses.
+    // A second registration in the same process fails harmlessly.
+    WNDCLASSW wc = {};
+    wc.style = CS_VREDRAW | CS_HREDRAW;
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = AfxGetInstanceHandle();
+    wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_PICTARO));
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(DKGRAY_BRUSH));
+    wc.lpszClassName = kClassName;
+    ::RegisterClassW(&wc);
+
+    cs.lpszClass = kClassName;
+    cs.lpszName = kWindowName;
+    return CWnd::PreCreateWindow(cs);
+}
+
+LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_CREATE:
+        return OnCreate(reinterpret_cast<LPCREATESTRUCTW>(lParam));
+    case WM_TIMER:
+        OnTimer(wParam);
+        return Default();
+    default:
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+int CTarvoMainWnd::OnCreate(LPCREATESTRUCTW)
+{
+    const int nResult = static_cast<int>(Default());
+
+    if (!m_pStartPicture)
+        m_pStartPicture = LoadBitmapResource(IDB_START);
+    const int cx = m_pStartPicture ? static_cast<int>(m_pStartPicture->GetWidth()) : 0;
+    const int cy = m_pStartPicture ? static_cast<int>(m_pStartPicture->GetHeight()) : 0;
+    ::SetWindowPos(m_hWnd, InsertAfter(), 0, 0, cx, cy, SWP_SHOWWINDOW);
+
+    m_hUser32 = ::LoadLibraryW(L"User32.DLL");
+    if (!m_hUser32)
+    {
+        AfxMessageBox(L"User32.dll ERROR!", MB_OK);
+        std::exit(0);
+    }
+    m_pfnUpdateLayeredWindow = reinterpret_cast<PFNUPDATELAYEREDWINDOW>(
+        reinterpret_cast<void*>(::GetProcAddress(m_hUser32, "UpdateLayeredWindow")));
+
+    m_blend.BlendOp = AC_SRC_OVER;
+    m_blend.BlendFlags = 0;
+    m_blend.SourceConstantAlpha = 255;
+    m_blend.AlphaFormat = AC_SRC_ALPHA;
+
+    CenterWindow();
+    ShowPlaceholder(IDB_START);
+    // From here until the first layered update the window shows nothing.
+    ModifyStyleEx(0, WS_EX_LAYERED);
+    return nResult;
+}
+
+void CTarvoMainWnd::OnTimer(UINT_PTR nIDEvent)
+{
+    if (nIDEvent == TIMER_REDRAW)
+        Redraw(TRUE);
+}
+
+Gdiplus::Bitmap* CTarvoMainWnd::LoadBitmapResource(UINT nID)
+{
+    return KelDraw::NewPicture(AfxGetInstanceHandle(), MAKEINTRESOURCEW(nID));
+}
+
+BOOL CTarvoMainWnd::ShowPlaceholder(UINT nID)
+{
+    delete m_pPicture;
+    m_pPicture = LoadBitmapResource(nID);
+    m_strCurPath.clear();
+    if (m_pPicture && !m_bUpdateTimer)
+    {
+        ::SetTimer(m_hWnd, TIMER_REDRAW, REDRAW_DELAY, nullptr);
+        m_bUpdateTimer = TRUE;
+    }
+    m_bRedrawPending = TRUE;
+    return TRUE;
+}
+
+void CTarvoMainWnd::Redraw(BOOL bShow)
+{
+    if (!m_bRedrawPending || !m_pPicture)
+        return;
+    if (UpdateLayered())
+    {
+        ::KillTimer(m_hWnd, TIMER_REDRAW);
+        m_bUpdateTimer = FALSE;
+    }
+    ::SetWindowPos(m_hWnd, InsertAfter(), 0, 0, static_cast<int>(m_pPicture->GetWidth()),
+                   static_cast<int>(m_pPicture->GetHeight()), SWP_NOMOVE | SWP_NOACTIVATE);
+    if (bShow)
+        ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    m_bRedrawPending = FALSE;
+}
+
+BOOL CTarvoMainWnd::UpdateLayered()
+{
+    if (!m_pPicture)
+        return FALSE;
+
+    CClientDC dcRef(m_hWnd);
+    const RECT rcBuffer = {0, 0, static_cast<LONG>(m_pPicture->GetWidth()),
+                           static_cast<LONG>(m_pPicture->GetHeight())};
+    // The buffer carries the picture's alpha premultiplied, as the update needs.
+    KelDraw::CRoMemDC dcBuffer(dcRef.m_hDC, &rcBuffer, TRUE);
+    // Every update blends at 254 rather than 255.
+    m_blend.SourceConstantAlpha = 254;
+
+    CClientDC dcDest(m_hWnd);
+    RECT rcWindow;
+    ::GetWindowRect(m_hWnd, &rcWindow);
+    POINT ptDest = {rcWindow.left, rcWindow.top};
+
+    DrawPicture(&dcBuffer);
+
+    SIZE size = {rcBuffer.right - rcBuffer.left, rcBuffer.bottom - rcBuffer.top};
+    POINT ptSrc = {0, 0};
+    const LONG lExStyle = ::GetWindowLongW(m_hWnd, GWL_EXSTYLE);
+    if (!(lExStyle & WS_EX_LAYERED))
+        ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, lExStyle | WS_EX_LAYERED);
+    if (m_pfnUpdateLayeredWindow)
+        m_pfnUpdateLayeredWindow(m_hWnd, dcDest.m_hDC, &ptDest, &size, dcBuffer.m_hDC, &ptSrc, 0,
+                                 &m_blend, ULW_ALPHA);
+    dcBuffer.Finish();
+    return TRUE;
+}
+
+void CTarvoMainWnd::DrawPicture(CDC* pDC)
+{
+    if (!m_pPicture)
+        return;
+    Gdiplus::Graphics graphics(pDC->m_hDC);
+    graphics.DrawImage(m_pPicture, 0, 0, static_cast<INT>(m_pPicture->GetWidth()),
+                       static_cast<INT>(m_pPicture->GetHeight()));
+}
+
+void CTarvoMainWnd::OnNcDestroy()
+{
+    CWnd::OnNcDestroy();
+    ::FreeLibrary(m_hUser32);
+    delete this;
+}
+
+HWND CTarvoMainWnd::InsertAfter() const
+{
+    return m_bTopMost ? HWND_TOPMOST : HWND_NOTOPMOST;
+}
