@@ -4,7 +4,8 @@
 # make bench  run the benchmarks
 # Each target first installs whatever Debian packages are missing.
 
-BUILD := build
+BUILD ?= build
+export PICTARO_BUILD_DIR := $(abspath $(BUILD))
 JOBS  ?= $(shell nproc)
 
 .PHONY: all deps configure run test bench clean

@@ -5,7 +5,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 exec tools/with-display.sh bash -c '
   tools/boot-wine.sh
   status=0
-  (cd build && ctest --output-on-failure -j 2 "$@") || status=$?
+  (cd "${PICTARO_BUILD_DIR:-build}" && ctest --output-on-failure -j 2 "$@") || status=$?
   tools/stop-wine.sh
   exit $status
 ' run-tests "$@"

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <windows.h>
+
+#include <objidl.h>
+
+namespace Gdiplus
+{
+class Bitmap;
+}
+
+namespace KelDraw
+{
+
+// A bottom-up DIB section of the decoded file (first frame), or null when the
+// file cannot be decoded. The caller deletes it.
+HBITMAP DecodeFileToDib(const wchar_t* pszPath);
+
+// The file read in one go and decoded through a memory stream that the picture
+// keeps; null when the file cannot be read, a failed (0 x 0) picture when it
+// is not a picture. The caller deletes the picture.
+Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath);
+
+// A picture holding its own reference to the stream; null only without memory.
+Gdiplus::Bitmap* CreatePictureFromStream(IStream* pStream);
+
+// A stream over a copy of the resource's bytes, holding one reference; or null.
+IStream* CreateStreamFromResource(HRSRC hResource, HINSTANCE hInstance);
+
+// A picture of the module's resource of type "PNG" (a failed one when missing);
+// null only without memory.
+Gdiplus::Bitmap* LoadPngResource(UINT nID);
+
+} // namespace KelDraw
