@@ -43,10 +43,19 @@ void CRoMemDC::Finish()
         return;
     ::BitBlt(m_hTargetDC, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
              m_rect.bottom - m_rect.top, m_hDC, m_rect.left, m_rect.top, SRCCOPY);
+    Discard();
+}
+
+void CRoMemDC::Discard()
+{
+    if (!m_hDC || !m_hTargetDC)
+        return;
     if (m_hOldBitmap)
         ::SelectObject(m_hDC, m_hOldBitmap);
     if (m_hBitmap)
         ::DeleteObject(m_hBitmap);
+    m_hOldBitmap = nullptr;
+    m_hBitmap = nullptr;
     m_hTargetDC = nullptr;
 }
 

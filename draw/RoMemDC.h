@@ -18,6 +18,8 @@ public:
     ~CRoMemDC() override;
 
     void Finish();
+    // Lets the buffer go without copying anything to the target.
+    void Discard();
     // A new bitmap with a copy of the buffer (from logical 0, 0); the caller owns it.
     HBITMAP CopyBitmap();
 

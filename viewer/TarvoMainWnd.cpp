@@ -4,6 +4,7 @@
 #include "draw/RoMemDC.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
+#include "strip/TarvoToolWnd.h"
 
 #include <cstdlib>
 
@@ -16,7 +17,7 @@ const wchar_t kWindowName[] = L"Pictaro";
 CTarvoMainWnd::CTarvoMainWnd()
     : m_hUser32(nullptr), m_blend(), m_bUpdateTimer(FALSE), m_pPicture(nullptr),
       m_pStartPicture(nullptr), m_pfnUpdateLayeredWindow(nullptr), m_nCurIndex(0),
-      m_bRedrawPending(FALSE), m_bTopMost(FALSE)
+      m_bRedrawPending(FALSE), m_bTopMost(FALSE), m_pToolWnd(nullptr)
 {
 }
 
@@ -24,6 +25,7 @@ CTarvoMainWnd::~CTarvoMainWnd()
 {
     delete m_pPicture;
     delete m_pStartPicture;
+    delete m_pToolWnd;
 }
 
 BOOL CTarvoMainWnd::CreateViewerWindow()

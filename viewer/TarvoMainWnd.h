@@ -9,6 +9,7 @@ namespace Gdiplus
 class Bitmap;
 }
 class CDC;
+class CTarvoToolWnd;
 
 // The main window: one picture at its natural size as a borderless layered
 // window, updated only through UpdateLayeredWindow. Deletes itself when its
@@ -41,6 +42,8 @@ public:
     void Redraw(BOOL bShow);
     BOOL UpdateLayered();
     void DrawPicture(CDC* pDC);
+    // Creates the strip on first use, then shows or hides it.
+    void ShowToolWnd(BOOL bShow);
 
     HMODULE m_hUser32;
     BLENDFUNCTION m_blend;
@@ -52,6 +55,7 @@ public:
     BOOL m_bRedrawPending;
     std::wstring m_strCurPath;
     BOOL m_bTopMost;
+    CTarvoToolWnd* m_pToolWnd; // owned; made on first need
 
 private:
     int OnCreate(LPCREATESTRUCTW lpCreateStruct);

@@ -139,3 +139,19 @@ TEST_F(RoMemDCTest, AlphaBufferStartsTransparentAndKeepsAlpha)
     for (uint32_t c : pixels.argb)
         EXPECT_EQ(0u, c);
 }
+
+TEST_F(RoMemDCTest, DiscardLetsTheBufferGoWithoutCopying)
+{
+    const RECT rc = {10, 20, 110, 70};
+    HBITMAP hBuffer = nullptr;
+    {
+        KelDraw::CRoMemDC dcBuffer(m_dcTarget.m_hDC, &rc);
+        dcBuffer.FillSolidRect(rc, kRed);
+        hBuffer = dcBuffer.m_hBitmap;
+        dcBuffer.Discard();
+        EXPECT_EQ(0u, ::GetObjectType(hBuffer)) << "the buffer bitmap is deleted at Discard";
+        dcBuffer.Finish();
+    }
+    EXPECT_EQ(Argb(kGrey), TargetAt(10, 20)) << "neither Discard, Finish nor the destructor copied";
+    EXPECT_EQ(Argb(kGrey), TargetAt(60, 40));
+}

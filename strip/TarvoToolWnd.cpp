@@ -1,0 +1,135 @@
+#include "strip/TarvoToolWnd.h"
+
+#include "draw/Decode.h"
+#include "framework/Image.h"
+#include "framework/WndClass.h"
+#include "res/resource.h"
+
+#include <gdiplus.h>
+#include <shellapi.h>
+
+#include <new>
+#include <string>
+
+CTarvoToolWnd::CTarvoToolWnd(IElemSelectCall* pSelectCall)
+    : m_pSelectCall(pSelectCall), m_bTracking(FALSE), m_pSelected(nullptr), m_pHover(nullptr),
+      m_pPressed(nullptr), m_ptPress(), m_pDropTarget(nullptr), m_pBackImage(nullptr),
+      m_pFrameImage(nullptr), m_pMarkImage(nullptr), m_bComInitialized(FALSE)
+{
+    m_pOwnerWnd = this;
+    m_bComInitialized = SUCCEEDED(::CoInitialize(nullptr));
+}
+
+CTarvoToolWnd::~CTarvoToolWnd()
+{
+    ClearVisible();
+    ClearElems();
+    delete m_pBackImage;
+    delete m_pFrameImage;
+    delete m_pMarkImage;
+    // The adapter goes while COM is still initialised for this thread.
+    if (m_pDropTarget)
+    {
+        m_pDropTarget->Revoke();
+        delete m_pDropTarget;
+    }
+    if (m_bComInitialized)
+        ::CoUninitialize();
+}
+
+BOOL CTarvoToolWnd::CreateStripWindow()
+{
+    return CreateEx(WS_EX_TOOLWINDOW | WS_EX_ACCEPTFILES, AfxRegisterWndClass(0), nullptr,
+                    WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, ::GetDesktopWindow(), nullptr);
+}
+
+LRESULT CTarvoToolWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const POINT point = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    switch (message)
+    {
+    case WM_CREATE:
+        return OnCreate();
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_HSCROLL:
+        OnHScroll(LOWORD(wParam));
+        return 0;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+        OnLButtonDown(point);
+        return 0;
+    case WM_LBUTTONUP:
+        OnLButtonUp(point);
+        return 0;
+    case WM_MOUSEMOVE:
+        OnMouseMove(static_cast<UINT>(wParam), point);
+        return 0;
+    case WM_MOUSELEAVE:
+        OnMouseLeave();
+        return 0;
+    default:
+        return CWnd::WindowProc(message, wParam, lParam);
+    }
+}
+
+int CTarvoToolWnd::OnCreate()
+{
+    const int nResult = static_cast<int>(Default());
+    RegisterDropTarget();
+
+    if (!m_pBackImage)
+    {
+        m_pBackImage = new (std::nothrow) CImage;
+        if (m_pBackImage)
+            m_pBackImage->Attach(static_cast<HBITMAP>(
+                ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_TILE), IMAGE_BITMAP, 0,
+                             0, LR_CREATEDIBSECTION)));
+    }
+    if (!m_pFrameImage)
+        m_pFrameImage = KelDraw::LoadPngResource(IDR_PNG_FRAME);
+    if (!m_pMarkImage)
+        m_pMarkImage = KelDraw::LoadPngResource(IDR_PNG_MARK);
+
+    ::ShowScrollBar(m_hWnd, SB_HORZ, TRUE);
+    ::EnableScrollBar(m_hWnd, SB_HORZ, ESB_DISABLE_BOTH);
+    return nResult;
+}
+
+BOOL CTarvoToolWnd::RegisterDropTarget()
+{
+    if (!::IsWindow(m_hWnd))
+        return FALSE;
+    if (!m_pDropTarget)
+    {
+        m_pDropTarget = new (std::nothrow) CRoDroptarget(this);
+        if (!m_pDropTarget)
+            return FALSE;
+    }
+    return m_pDropTarget->Register(this);
+}
+
+void CTarvoToolWnd::OnDropFiles(HDROP hDropInfo)
+{
+    Default();
+    const UINT nFiles = ::DragQueryFileW(hDropInfo, 0xFFFFFFFF, nullptr, 0);
+    std::wstring strName;
+    for (UINT i = 0; i < nFiles; ++i)
+    {
+        // The length first: a name longer than MAX_PATH must not arrive cut short
+        // and name another file.
+        const UINT nLength = ::DragQueryFileW(hDropInfo, i, nullptr, 0);
+        strName.assign(nLength + 1, L'\0');
+        strName.resize(::DragQueryFileW(hDropInfo, i, &strName[0], nLength + 1));
+        const DWORD dwAttributes = ::GetFileAttributesW(strName.c_str());
+        if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        AddFile(strName.c_str());
+    }
+    RecalcLayout();
+    UpdateScrollBar();
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "controls/Tooltips.h"
+#include "dnd/RoDroptarget.h"
+#include "framework/Wnd.h"
+#include "strip/Elem.h"
+
+#include <map>
+#include <vector>
+
+class CDC;
+class CImage;
+class IElemSelectCall;
+namespace Gdiplus
+{
+class Bitmap;
+}
+
+// The thumbnail strip: one row of entries made from dropped picture files,
+// docked along the bottom of the work area, with a horizontal scroll bar.
+// Every choice of an entry is reported to the viewer through IElemSelectCall.
+class CTarvoToolWnd : public CWnd, public CRoDroptargeter, public CKelTooltipBase
+{
+public:
+    enum
+    {
+        STRIP_HEIGHT = 120,
+        BOX_LEFT = 20, // left margin of the first box
+        BOX_PITCH = 108,
+        BOX_TOP = 10,
+        BOX_BOTTOM = 92,
+    };
+    // Results of AddFile and InsertFile.
+    enum
+    {
+        ADD_DONE = 0,
+        ADD_EMPTY_NAME = 101,
+        ADD_UNDECODABLE = 102,
+    };
+
+    explicit CTarvoToolWnd(IElemSelectCall* pSelectCall);
+    ~CTarvoToolWnd() override;
+
+    // The strip's window: a topmost-able tool popup of the desktop that accepts
+    // dropped files; the caller places it.
+    BOOL CreateStripWindow();
+
+    // Entries.
+    int AddFile(const wchar_t* pszFileName);
+    int InsertFile(const wchar_t* pszPath, int nPos);
+    HBITMAP MakeThumbnail(HBITMAP hSource);
+    static SIZE FitSize(SIZE size, SIZE sizeBox);
+    void ClearVisible();
+    void ClearElems();
+
+    // Layout, scrolling and painting.
+    void RecalcLayout();
+    void UpdateScrollBar();
+    void ScrollToElem(int nIndex);
+    void DrawBackground(const RECT& rcClient, CDC* pDC);
+    virtual void DrawContent(CDC* pDC, const RECT& rcClient);
+    virtual SIZE GetContentSize();
+
+    // Choices made by the viewer's keys.
+    void SelectElem(int nIndex);
+    void RemoveElem(int nIndex);
+    void RefreshElem(int nIndex);
+
+    BOOL RegisterDropTarget();
+
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    std::vector<CElem*> m_vecElems;    // one reference on each
+    std::map<int, CElem*> m_mapVisible; // one reference on each
+    IElemSelectCall* m_pSelectCall;
+    BOOL m_bTracking;
+    CElem* m_pSelected; // the next three hold no reference
+    CElem* m_pHover;
+    CElem* m_pPressed;
+    POINT m_ptPress;
+    CRoDroptarget* m_pDropTarget;
+    CImage* m_pBackImage;
+    Gdiplus::Bitmap* m_pFrameImage;
+    Gdiplus::Bitmap* m_pMarkImage;
+
+private:
+    int OnCreate();
+    void OnPaint();
+    void OnHScroll(UINT nSBCode);
+    void OnDropFiles(HDROP hDropInfo);
+    void OnLButtonDown(POINT point);
+    void OnLButtonUp(POINT point);
+    void OnMouseMove(UINT nFlags, POINT point);
+    void OnMouseLeave();
+
+    CElem* HitTest(POINT point) const;
+    int ClientWidth() const;
+    // The entry is leaving the strip: nothing may name it any more.
+    void Forget(CElem* pElem);
+    void ReportSelection(int nIndex, BOOL bReload);
+
+    BOOL m_bComInitialized;
+};
