@@ -1,0 +1,202 @@
+#include "tests/strip/StripTestSupport.h"
+
+#include <gdiplus.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <memory>
+
+using namespace TestSupport;
+
+namespace StripTest
+{
+
+namespace
+{
+void RemoveTree(const std::wstring& strPath)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = ::FindFirstFileW((strPath + L"\\*").c_str(), &fd);
+    if (hFind != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::wstring strName = fd.cFileName;
+            if (strName == L"." || strName == L"..")
+                continue;
+            const std::wstring strChild = strPath + L"\\" + strName;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(strChild);
+            else
+                ::DeleteFileW(strChild.c_str());
+        } while (::FindNextFileW(hFind, &fd));
+        ::FindClose(hFind);
+    }
+    ::RemoveDirectoryW(strPath.c_str());
+}
+
+bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid)
+{
+    UINT nCount = 0, cbSize = 0;
+    Gdiplus::GetImageEncodersSize(&nCount, &cbSize);
+    std::unique_ptr<BYTE[]> pBuffer(new BYTE[cbSize]);
+    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(pBuffer.get());
+    Gdiplus::GetImageEncoders(nCount, cbSize, pCodecs);
+    for (UINT i = 0; i < nCount; ++i)
+        if (wcscmp(pCodecs[i].MimeType, pszMimeType) == 0)
+        {
+            *pClsid = pCodecs[i].Clsid;
+            return true;
+        }
+    return false;
+}
+} // namespace
+
+CTempDir::CTempDir()
+{
+    static int s_nCount = 0;
+    wchar_t szTemp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, szTemp);
+    m_strPath = std::wstring(szTemp) + L"pictaro-strip-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++s_nCount);
+    ::CreateDirectoryW(m_strPath.c_str(), nullptr);
+}
+
+CTempDir::~CTempDir()
+{
+    RemoveTree(m_strPath);
+}
+
+bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr, const wchar_t* pszMimeType)
+{
+    CLSID clsid;
+    if (!EncoderClsid(pszMimeType, &clsid))
+        return false;
+    Gdiplus::Bitmap bitmap(cx, cy, PixelFormat24bppRGB);
+    {
+        Gdiplus::Graphics graphics(&bitmap);
+        graphics.Clear(Gdiplus::Color(255, GetRValue(clr), GetGValue(clr), GetBValue(clr)));
+    }
+    return bitmap.Save(strPath.c_str(), &clsid, nullptr) == Gdiplus::Ok;
+}
+
+bool WriteIndexedBmp(const std::wstring& strPath, int cx, int cy, int nBitCount, COLORREF clr)
+{
+    const int cbRow = ((cx * nBitCount + 31) / 32) * 4;
+    const int nColors = 1 << nBitCount;
+    BITMAPINFOHEADER bih = {};
+    bih.biSize = sizeof(bih);
+    bih.biWidth = cx;
+    bih.biHeight = cy;
+    bih.biPlanes = 1;
+    bih.biBitCount = static_cast<WORD>(nBitCount);
+    bih.biCompression = BI_RGB;
+    bih.biSizeImage = static_cast<DWORD>(cbRow * cy);
+    bih.biClrUsed = static_cast<DWORD>(nColors);
+    // Entry 1 is the colour, every other entry black: no white anywhere.
+    std::vector<RGBQUAD> vecPalette(static_cast<size_t>(nColors), RGBQUAD{0, 0, 0, 0});
+    vecPalette[1] = RGBQUAD{GetBValue(clr), GetGValue(clr), GetRValue(clr), 0};
+    // Every pixel index 1.
+    std::vector<BYTE> vecRow(static_cast<size_t>(cbRow), 0);
+    for (int x = 0; x < cx; ++x)
+    {
+        const int nBit = x * nBitCount;
+        vecRow[static_cast<size_t>(nBit / 8)] |= static_cast<BYTE>(1 << (8 - nBitCount - nBit % 8));
+    }
+    BITMAPFILEHEADER bfh = {};
+    bfh.bfType = 0x4D42;
+    bfh.bfOffBits = static_cast<DWORD>(sizeof(bfh) + sizeof(bih) + vecPalette.size() * sizeof(RGBQUAD));
+    bfh.bfSize = bfh.bfOffBits + bih.biSizeImage;
+
+    std::string strBytes(reinterpret_cast<const char*>(&bfh), sizeof(bfh));
+    strBytes.append(reinterpret_cast<const char*>(&bih), sizeof(bih));
+    strBytes.append(reinterpret_cast<const char*>(vecPalette.data()), vecPalette.size() * sizeof(RGBQUAD));
+    for (int y = 0; y < cy; ++y)
+        strBytes.append(reinterpret_cast<const char*>(vecRow.data()), vecRow.size());
+    return WriteBytes(strPath, strBytes);
+}
+
+bool WriteBytes(const std::wstring& strPath, const std::string& strBytes)
+{
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cbWritten = 0;
+    const BOOL bDone = ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &cbWritten, nullptr);
+    ::CloseHandle(hFile);
+    return bDone && cbWritten == strBytes.size();
+}
+
+HGLOBAL MakeDropHandle(const std::vector<std::wstring>& vecNames)
+{
+    size_t cchNames = 1; // the final terminator
+    for (const std::wstring& strName : vecNames)
+        cchNames += strName.size() + 1;
+    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + cchNames * sizeof(wchar_t));
+    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
+    pDrop->pFiles = sizeof(DROPFILES);
+    pDrop->fWide = TRUE;
+    auto* pszNames = reinterpret_cast<wchar_t*>(pDrop + 1);
+    for (const std::wstring& strName : vecNames)
+    {
+        std::memcpy(pszNames, strName.c_str(), (strName.size() + 1) * sizeof(wchar_t));
+        pszNames += strName.size() + 1;
+    }
+    ::GlobalUnlock(hGlobal);
+    return hGlobal;
+}
+
+BOOL CRecordingSelectCall::OnElemSelect(int nIndex, const wchar_t* pszName, const wchar_t* pszPath, BOOL bReload)
+{
+    m_vecCalls.push_back(
+        SCall{nIndex, pszName != nullptr, pszName ? pszName : L"", pszPath ? pszPath : L"", bReload});
+    if (m_fnDuring)
+        m_fnDuring();
+    return TRUE;
+}
+
+CTarvoToolWnd* MakeStrip(IElemSelectCall* pSelectCall)
+{
+    auto* pStrip = new CTarvoToolWnd(pSelectCall);
+    if (!pStrip->CreateStripWindow())
+        return pStrip;
+    RECT rcWork;
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
+    ::SetWindowPos(pStrip->m_hWnd, HWND_TOPMOST, 0, rcWork.bottom - CTarvoToolWnd::STRIP_HEIGHT,
+                   rcWork.right - rcWork.left, CTarvoToolWnd::STRIP_HEIGHT, SWP_SHOWWINDOW);
+    ::UpdateWindow(pStrip->m_hWnd);
+    return pStrip;
+}
+
+CPixels ReadClient(HWND hWnd)
+{
+    RECT rc;
+    ::GetClientRect(hWnd, &rc);
+    CPixels pixels;
+    pixels.cx = rc.right;
+    pixels.cy = rc.bottom;
+    pixels.argb.resize(static_cast<size_t>(rc.right) * rc.bottom);
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), rc.right, -rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* pBits = nullptr;
+    HBITMAP hDib = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HDC hWndDC = ::GetDC(hWnd);
+    HDC hMemDC = ::CreateCompatibleDC(hWndDC);
+    HGDIOBJ hOld = ::SelectObject(hMemDC, hDib);
+    ::BitBlt(hMemDC, 0, 0, rc.right, rc.bottom, hWndDC, 0, 0, SRCCOPY);
+    ::GdiFlush();
+    std::memcpy(pixels.argb.data(), pBits, pixels.argb.size() * sizeof(uint32_t));
+    ::SelectObject(hMemDC, hOld);
+    ::DeleteDC(hMemDC);
+    ::ReleaseDC(hWnd, hWndDC);
+    ::DeleteObject(hDib);
+    return pixels;
+}
+
+CPixels PaintAndRead(HWND hWnd)
+{
+    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    return ReadClient(hWnd);
+}
+
+} // namespace StripTest

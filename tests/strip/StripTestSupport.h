@@ -1,0 +1,80 @@
+#pragma once
+
+#include "strip/TarvoToolWnd.h"
+#include "tests/support/TestSupport.h"
+#include "viewer/ElemSelectCall.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace StripTest
+{
+
+// A folder of its own under the temporary folder, removed with its content.
+class CTempDir
+{
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    std::wstring Path(const std::wstring& strName) const { return m_strPath + L"\\" + strName; }
+
+    std::wstring m_strPath;
+};
+
+// Writes a w x h picture of one colour with GDI+'s encoder for pszMimeType
+// ("image/png", "image/bmp", "image/jpeg").
+bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr,
+                       const wchar_t* pszMimeType = L"image/png");
+// Writes an indexed BMP of 1, 4 or 8 bits whose palette holds no white: every
+// pixel is clr, the other palette entry black.
+bool WriteIndexedBmp(const std::wstring& strPath, int cx, int cy, int nBitCount, COLORREF clr);
+bool WriteBytes(const std::wstring& strPath, const std::string& strBytes);
+
+// A drop handle as the shell makes it: a DROPFILES block of wide names.
+HGLOBAL MakeDropHandle(const std::vector<std::wstring>& vecNames);
+
+// The viewer's side of the strip, recording every call. fnDuring runs inside
+// each call, to look at the strip while the viewer has control.
+class CRecordingSelectCall : public IElemSelectCall
+{
+public:
+    struct SCall
+    {
+        int nIndex;
+        bool bName; // a name was passed (not null)
+        std::wstring strName;
+        std::wstring strPath;
+        BOOL bReload;
+    };
+
+    BOOL OnElemSelect(int nIndex, const wchar_t* pszName, const wchar_t* pszPath, BOOL bReload) override;
+
+    std::vector<SCall> m_vecCalls;
+    std::function<void()> m_fnDuring;
+};
+
+// A strip made and placed as the viewer makes it: topmost, 120 px high along
+// the bottom of the work area, shown.
+CTarvoToolWnd* MakeStrip(IElemSelectCall* pSelectCall);
+
+// The client area of a window as the screen shows it.
+TestSupport::CPixels ReadClient(HWND hWnd);
+// Paints the window now (WM_PAINT through the update region) and reads it.
+TestSupport::CPixels PaintAndRead(HWND hWnd);
+
+inline uint32_t Rgb(COLORREF clr)
+{
+    return (static_cast<uint32_t>(GetRValue(clr)) << 16) | (GetGValue(clr) << 8) | GetBValue(clr);
+}
+inline uint32_t RgbOf(uint32_t argb)
+{
+    return argb & 0xFFFFFFu;
+}
+
+} // namespace StripTest
