@@ -2,6 +2,9 @@
 
 #include "framework/WinApp.h"
 
+#include <gdiplus.h>
+#include <psapi.h>
+
 namespace TestSupport
 {
 
@@ -85,6 +88,99 @@ std::wstring SourcePath(const std::wstring& strRelative)
     for (wchar_t& ch : strPath)
         if (ch == L'/')
             ch = L'\\';
+    return strPath;
+}
+
+std::wstring SharedPath(const std::wstring& strRelative)
+{
+    const std::string strRoot = PICTARO_SHARED_DIR;
+    std::wstring strPath = L"Z:" + std::wstring(strRoot.begin(), strRoot.end()) + L"/" + strRelative;
+    for (wchar_t& ch : strPath)
+        if (ch == L'/')
+            ch = L'\\';
+    return strPath;
+}
+
+bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath)
+{
+    CLSID clsidPng;
+    ::CLSIDFromString(L"{557CF406-1A04-11D3-9A73-0000F81EF32E}", &clsidPng);
+    return pPicture->Save(strPath.c_str(), &clsidPng, nullptr) == Gdiplus::Ok;
+}
+
+std::string ReadFileBytes(const std::wstring& strPath)
+{
+    std::string strBytes;
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return strBytes;
+    strBytes.resize(::GetFileSize(hFile, nullptr));
+    DWORD dwRead = 0;
+    if (!strBytes.empty() && (!::ReadFile(hFile, &strBytes[0], static_cast<DWORD>(strBytes.size()), &dwRead, nullptr) ||
+                              dwRead != strBytes.size()))
+        strBytes.clear();
+    ::CloseHandle(hFile);
+    return strBytes;
+}
+
+size_t ProcessMemory()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PagefileUsage;
+}
+
+CTempFolder::CTempFolder()
+{
+    wchar_t szTemp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, szTemp);
+    static unsigned s_nSerial = 0;
+    for (;;)
+    {
+        m_strPath = std::wstring(szTemp) + L"pictaro-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                    std::to_wstring(++s_nSerial);
+        if (::CreateDirectoryW(m_strPath.c_str(), nullptr) || ::GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+}
+
+CTempFolder::~CTempFolder()
+{
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = ::FindFirstFileW(Path(L"*").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::wstring strName = data.cFileName;
+            if (strName == L"." || strName == L"..")
+                continue;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                ::RemoveDirectoryW(Path(strName).c_str());
+            else
+                ::DeleteFileW(Path(strName).c_str());
+        } while (::FindNextFileW(hFind, &data));
+        ::FindClose(hFind);
+    }
+    ::RemoveDirectoryW(m_strPath.c_str());
+}
+
+std::wstring CTempFolder::Path(const std::wstring& strName) const
+{
+    return m_strPath + L"\\" + strName;
+}
+
+std::wstring CTempFolder::Write(const std::wstring& strName, const std::string& strBytes) const
+{
+    const std::wstring strPath = Path(strName);
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (hFile != INVALID_HANDLE_VALUE)
+    {
+        DWORD dwWritten = 0;
+        ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &dwWritten, nullptr);
+        ::CloseHandle(hFile);
+    }
     return strPath;
 }
 

@@ -8,6 +8,10 @@
 #include <vector>
 
 class CWnd;
+namespace Gdiplus
+{
+class Bitmap;
+}
 
 namespace TestSupport
 {
@@ -42,6 +46,33 @@ CPixels LoadResourcePixels(UINT nID);
 
 // A file of the source tree as a Windows path (Wine maps the Linux root to Z:).
 std::wstring SourcePath(const std::wstring& strRelative);
+// A file of the shared folder beside the source tree (the PNG corpus), likewise.
+std::wstring SharedPath(const std::wstring& strRelative);
+
+// Saves a picture as a PNG file through GDI+'s own encoder.
+bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath);
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& strPath);
+// The process's committed private memory, in bytes.
+size_t ProcessMemory();
+
+// A new, empty folder under the temporary folder; it goes, with every file
+// in it, when the object does.
+class CTempFolder
+{
+public:
+    CTempFolder();
+    ~CTempFolder();
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+
+    std::wstring Path(const std::wstring& strName) const;
+    // Writes a file of that name with these bytes; returns its path.
+    std::wstring Write(const std::wstring& strName, const std::string& strBytes) const;
+
+    std::wstring m_strPath;
+};
 
 // Answers every message box the thread shows while it lives: records its
 // caption and text, then presses OK.

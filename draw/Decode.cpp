@@ -1,0 +1,265 @@
+#include "draw/Decode.h"
+
+#include "draw/Picture.h"
+#include "framework/ComPtr.h"
+#include "framework/GdiObject.h"
+#include "framework/WinApp.h"
+
+#include <gdiplus.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace KelDraw
+{
+
+namespace
+{
+using namespace Gdiplus;
+
+struct SImageDisposer
+{
+    void operator()(GpImage* pImage) const { DllExports::GdipDisposeImage(pImage); }
+};
+typedef std::unique_ptr<GpBitmap, SImageDisposer> CImageHolder;
+
+struct SGraphicsDeleter
+{
+    void operator()(GpGraphics* pGraphics) const { DllExports::GdipDeleteGraphics(pGraphics); }
+};
+typedef std::unique_ptr<GpGraphics, SGraphicsDeleter> CGraphicsHolder;
+
+struct SHandleCloser
+{
+    typedef HANDLE pointer;
+    void operator()(HANDLE hHandle) const { ::CloseHandle(hHandle); }
+};
+typedef std::unique_ptr<void, SHandleCloser> CHandleHolder;
+
+struct SGlobalFreer
+{
+    typedef HGLOBAL pointer;
+    void operator()(HGLOBAL hBlock) const { ::GlobalFree(hBlock); }
+};
+typedef std::unique_ptr<void, SGlobalFreer> CGlobalHolder;
+
+// A DIB header followed by a full 256-entry colour table.
+struct SDibInfo
+{
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[256];
+};
+
+// The DIB's bit depth and the format its pixels are produced in. GDI holds
+// its own formats as they are; alpha goes to straight ARGB, the rest to RGB.
+void ChooseDibFormat(PixelFormat nSource, WORD& nBitCount, PixelFormat& nTarget)
+{
+    nBitCount = 32;
+    nTarget = PixelFormat32bppRGB;
+    if (nSource & PixelFormatGDI)
+    {
+        nBitCount = static_cast<WORD>((nSource >> 8) & 0xFF);
+        nTarget = nSource;
+    }
+    if (nSource & PixelFormatAlpha)
+    {
+        nBitCount = 32;
+        nTarget = PixelFormat32bppARGB;
+    }
+}
+
+// The palette's colours over a zeroed table; palette alpha is dropped.
+BOOL ReadPalette(GpBitmap* pImage, RGBQUAD* pColors)
+{
+    INT cbPalette = 0;
+    if (DllExports::GdipGetImagePaletteSize(pImage, &cbPalette) != Ok ||
+        cbPalette < static_cast<INT>(sizeof(ColorPalette)))
+        return FALSE;
+    std::unique_ptr<BYTE[]> pBuffer(new (std::nothrow) BYTE[cbPalette]);
+    if (!pBuffer)
+        return FALSE;
+    auto* pPalette = reinterpret_cast<ColorPalette*>(pBuffer.get());
+    if (DllExports::GdipGetImagePalette(pImage, pPalette, cbPalette) != Ok)
+        return FALSE;
+    const UINT nMaxCount = 1 + (cbPalette - sizeof(ColorPalette)) / sizeof(ARGB);
+    if (pPalette->Count < 1 || pPalette->Count > 256 || pPalette->Count > nMaxCount)
+        return FALSE;
+    for (UINT i = 0; i < pPalette->Count; ++i)
+    {
+        const ARGB argb = pPalette->Entries[i];
+        pColors[i].rgbRed = static_cast<BYTE>(argb >> 16);
+        pColors[i].rgbGreen = static_cast<BYTE>(argb >> 8);
+        pColors[i].rgbBlue = static_cast<BYTE>(argb);
+        pColors[i].rgbReserved = 0;
+    }
+    return TRUE;
+}
+
+// Rows of the picture, top first, into the bottom-up DIB, unchanged.
+BOOL CopyRows(GpBitmap* pImage, PixelFormat nFormat, INT cx, INT cy, WORD nBitCount, BYTE* pBits,
+              LONG_PTR cbStride)
+{
+    const GpRect rc(0, 0, cx, cy);
+    BitmapData data = {};
+    if (DllExports::GdipBitmapLockBits(pImage, &rc, ImageLockModeRead, nFormat, &data) != Ok)
+        return FALSE;
+    const size_t cbRow = (static_cast<size_t>(cx) * nBitCount + 7) / 8;
+    const BYTE* pSource = static_cast<const BYTE*>(data.Scan0);
+    for (INT y = 0; y < cy; ++y)
+        std::memcpy(pBits + (cy - 1 - y) * cbStride, pSource + static_cast<LONG_PTR>(y) * data.Stride, cbRow);
+    DllExports::GdipBitmapUnlockBits(pImage, &data);
+    return TRUE;
+}
+
+// Lets GDI+ convert by drawing onto the zeroed DIB: alpha comes out straight.
+// The whole rectangle is given, as drawing at a point alone would scale the
+// picture by its resolution.
+BOOL DrawRows(GpBitmap* pImage, PixelFormat nTarget, INT cx, INT cy, BYTE* pBits, LONG_PTR cbStride)
+{
+    GpBitmap* pRaw = nullptr;
+    DllExports::GdipCreateBitmapFromScan0(cx, cy, static_cast<INT>(-cbStride), nTarget,
+                                          pBits + (cy - 1) * cbStride, &pRaw);
+    CImageHolder pWrapper(pRaw);
+    if (!pWrapper)
+        return FALSE;
+    GpGraphics* pRawGraphics = nullptr;
+    DllExports::GdipGetImageGraphicsContext(pWrapper.get(), &pRawGraphics);
+    // Declared after the wrapper, so it goes first.
+    CGraphicsHolder pGraphics(pRawGraphics);
+    return pGraphics && DllExports::GdipDrawImageRectI(pGraphics.get(), pImage, 0, 0, cx, cy) == Ok;
+}
+
+// The whole file in a new fixed global block, read in one call; null when it
+// cannot be opened, is empty, cannot be held in memory or is not read in full.
+// The file is closed on return.
+HGLOBAL ReadWholeFile(const wchar_t* pszPath)
+{
+    HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hRaw == INVALID_HANDLE_VALUE)
+        return nullptr;
+    CHandleHolder hFile(hRaw);
+    DWORD dwSizeHigh = 0;
+    const DWORD dwSize = ::GetFileSize(hFile.get(), &dwSizeHigh);
+    if (dwSize == 0 || dwSize == INVALID_FILE_SIZE || dwSizeHigh != 0)
+        return nullptr;
+    CGlobalHolder hBlock(::GlobalAlloc(GMEM_FIXED, dwSize));
+    void* pData = hBlock ? ::GlobalLock(hBlock.get()) : nullptr;
+    if (!pData)
+        return nullptr;
+    DWORD dwRead = 0;
+    const BOOL bRead = ::ReadFile(hFile.get(), pData, dwSize, &dwRead, nullptr);
+    ::GlobalUnlock(hBlock.get());
+    if (!bRead || dwRead != dwSize)
+        return nullptr;
+    return hBlock.release();
+}
+} // namespace
+
+HBITMAP DecodeFileToDib(const wchar_t* pszPath)
+{
+    GpBitmap* pRaw = nullptr;
+    const Status status = DllExports::GdipCreateBitmapFromFile(pszPath, &pRaw);
+    CImageHolder pImage(pRaw);
+    if (status != Ok || !pImage)
+        return nullptr;
+
+    PixelFormat nSource = 0;
+    UINT cx = 0, cy = 0;
+    DllExports::GdipGetImagePixelFormat(pImage.get(), &nSource);
+    DllExports::GdipGetImageWidth(pImage.get(), &cx);
+    DllExports::GdipGetImageHeight(pImage.get(), &cy);
+    WORD nBitCount = 32;
+    PixelFormat nTarget = PixelFormat32bppRGB;
+    ChooseDibFormat(nSource, nBitCount, nTarget);
+    // No DIB of 2 GB or more fits a 32-bit process; refusing it here keeps
+    // every size below in range.
+    const unsigned long long cbStride64 = (static_cast<unsigned long long>(cx) * nBitCount + 31) / 32 * 4;
+    if (cx == 0 || cy == 0 || cbStride64 * cy > INT_MAX)
+        return nullptr;
+
+    SDibInfo info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = static_cast<LONG>(cx);
+    info.bmiHeader.biHeight = static_cast<LONG>(cy);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = nBitCount;
+    info.bmiHeader.biCompression = BI_RGB;
+    if ((nSource & PixelFormatIndexed) && !ReadPalette(pImage.get(), info.bmiColors))
+        return nullptr;
+
+    void* pBits = nullptr;
+    CBitmap dib;
+    if (!dib.Attach(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pBits,
+                                       nullptr, 0)) ||
+        !pBits)
+        return nullptr;
+
+    const INT nWidth = static_cast<INT>(cx);
+    const INT nHeight = static_cast<INT>(cy);
+    const LONG_PTR cbStride = static_cast<LONG_PTR>(cbStride64);
+    BYTE* pDibBits = static_cast<BYTE*>(pBits);
+    const BOOL bDone = nTarget == nSource
+                           ? CopyRows(pImage.get(), nSource, nWidth, nHeight, nBitCount, pDibBits, cbStride)
+                           : DrawRows(pImage.get(), nTarget, nWidth, nHeight, pDibBits, cbStride);
+    return bDone ? dib.Detach() : nullptr;
+}
+
+Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath)
+{
+    HGLOBAL hBlock = ReadWholeFile(pszPath);
+    if (!hBlock)
+        return nullptr;
+    // The stream owns the block from here on, and the picture keeps the stream.
+    CComPtr<IStream> pStream;
+    ::CreateStreamOnHGlobal(hBlock, TRUE, &pStream);
+    if (!pStream)
+    {
+        ::GlobalFree(hBlock);
+        return nullptr;
+    }
+    return CreatePictureFromStream(pStream);
+}
+
+Gdiplus::Bitmap* CreatePictureFromStream(IStream* pStream)
+{
+    return NewPicture(pStream, FALSE);
+}
+
+IStream* CreateStreamFromResource(HRSRC hResource, HINSTANCE hInstance)
+{
+    const DWORD cbResource = ::SizeofResource(hInstance, hResource);
+    if (cbResource == 0)
+        return nullptr;
+    HGLOBAL hResData = ::LoadResource(hInstance, hResource);
+    const void* pResData = hResData ? ::LockResource(hResData) : nullptr;
+    if (!pResData)
+        return nullptr;
+
+    CGlobalHolder hBlock(::GlobalAlloc(GMEM_MOVEABLE, cbResource));
+    void* pData = hBlock ? ::GlobalLock(hBlock.get()) : nullptr;
+    if (!pData)
+        return nullptr;
+    std::memcpy(pData, pResData, cbResource);
+    ::GlobalUnlock(hBlock.get());
+
+    CComPtr<IStream> pStream;
+    const HRESULT hr = ::CreateStreamOnHGlobal(hBlock.get(), TRUE, &pStream);
+    if (pStream)
+        hBlock.release(); // the stream frees it
+    return hr == S_OK ? pStream.Detach() : nullptr;
+}
+
+Gdiplus::Bitmap* LoadPngResource(UINT nID)
+{
+    const HINSTANCE hInstance = AfxGetInstanceHandle();
+    CComPtr<IStream> pStream;
+    if (HRSRC hResource = ::FindResourceW(hInstance, MAKEINTRESOURCEW(nID), L"PNG"))
+        pStream.Attach(CreateStreamFromResource(hResource, hInstance));
+    // Without a stream this is a failed picture, as the callers expect.
+    return CreatePictureFromStream(pStream);
+}
+
+} // namespace KelDraw
