@@ -144,8 +144,9 @@ void CTarvoToolWnd::RemoveElem(int nIndex)
     const int nCount = static_cast<int>(m_vecElems.size());
     const int nSelect = std::min(nIndex, nCount - 1);
     m_pSelected = nSelect >= 0 ? m_vecElems[static_cast<size_t>(nSelect)] : nullptr;
-    RecalcLayout();
+    // The bar first: a smaller range can move the position the row is laid out at.
     UpdateScrollBar();
+    RecalcLayout();
     ReportSelection(nSelect, FALSE);
 }
 
@@ -165,8 +166,8 @@ void CTarvoToolWnd::RefreshElem(int nIndex)
     const int nCount = static_cast<int>(m_vecElems.size());
     const int nSelect = std::min(nIndex, nCount - 1);
     m_pSelected = nSelect >= 0 ? m_vecElems[static_cast<size_t>(nSelect)] : nullptr;
-    RecalcLayout();
     if (m_vecElems.size() == nCountBefore)
         UpdateScrollBar();
+    RecalcLayout();
     ReportSelection(nSelect, nSelect >= 0);
 }
