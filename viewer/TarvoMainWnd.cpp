@@ -1,10 +1,13 @@
 #include "viewer/TarvoMainWnd.h"
 
+#include "controls/KelElement.h"
 #include "draw/Picture.h"
 #include "draw/RoMemDC.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "strip/TarvoToolWnd.h"
+
+#include <windowsx.h>
 
 #include <cstdlib>
 
@@ -17,7 +20,8 @@ const wchar_t kWindowName[] = L"Pictaro";
 CTarvoMainWnd::CTarvoMainWnd()
     : m_hUser32(nullptr), m_blend(), m_bUpdateTimer(FALSE), m_pPicture(nullptr),
       m_pStartPicture(nullptr), m_pfnUpdateLayeredWindow(nullptr), m_nCurIndex(0),
-      m_bRedrawPending(FALSE), m_bTopMost(FALSE), m_pToolWnd(nullptr)
+      m_bRedrawPending(FALSE), m_bTopMost(FALSE), m_pToolWnd(nullptr),
+      m_bClickTimer(FALSE), m_bDblClickArmed(FALSE), m_pElement(nullptr)
 {
 }
 
@@ -26,6 +30,7 @@ CTarvoMainWnd::~CTarvoMainWnd()
     delete m_pPicture;
     delete m_pStartPicture;
     delete m_pToolWnd;
+    delete m_pElement;
 }
 
 BOOL CTarvoMainWnd::CreateViewerWindow()
@@ -56,12 +61,33 @@ BOOL CTarvoMainWnd::PreCreateWindow(CREATESTRUCTW& cs)
 
 LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT lResult = 0;
+    if (m_pElement && m_pElement->HandleMessage(message, lParam, &lResult))
+        return lResult;
+
     switch (message)
     {
     case WM_CREATE:
         return OnCreate(reinterpret_cast<LPCREATESTRUCTW>(lParam));
     case WM_TIMER:
         OnTimer(wParam);
+        return Default();
+    case WM_LBUTTONDOWN:
+        OnLButtonDown();
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        OnLButtonDblClk();
+        return 0;
+    case WM_RBUTTONDOWN:
+        OnRButtonDown(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    case WM_COMMAND:
+        if (OnCommand(LOWORD(wParam)))
+            return 0;
+        return Default();
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
         return Default();
     default:
         return CWnd::WindowProc(message, wParam, lParam);
@@ -96,6 +122,7 @@ int CTarvoMainWnd::OnCreate(LPCREATESTRUCTW)
     ShowPlaceholder(IDB_START);
     // From here until the first layered update the window shows nothing.
     ModifyStyleEx(0, WS_EX_LAYERED);
+    CreateElement();
     return nResult;
 }
 
@@ -103,6 +130,8 @@ void CTarvoMainWnd::OnTimer(UINT_PTR nIDEvent)
 {
     if (nIDEvent == TIMER_REDRAW)
         Redraw(TRUE);
+    else if (nIDEvent == TIMER_CLICK)
+        OnClickTimer();
 }
 
 Gdiplus::Bitmap* CTarvoMainWnd::LoadBitmapResource(UINT nID)
@@ -121,6 +150,8 @@ BOOL CTarvoMainWnd::ShowPlaceholder(UINT nID)
         m_bUpdateTimer = TRUE;
     }
     m_bRedrawPending = TRUE;
+    if (m_pElement)
+        m_pElement->m_bVisible = TRUE;
     return TRUE;
 }
 
@@ -176,9 +207,13 @@ void CTarvoMainWnd::DrawPicture(CDC* pDC)
 {
     if (!m_pPicture)
         return;
-    Gdiplus::Graphics graphics(pDC->m_hDC);
-    graphics.DrawImage(m_pPicture, 0, 0, static_cast<INT>(m_pPicture->GetWidth()),
-                       static_cast<INT>(m_pPicture->GetHeight()));
+    {
+        Gdiplus::Graphics graphics(pDC->m_hDC);
+        graphics.DrawImage(m_pPicture, 0, 0, static_cast<INT>(m_pPicture->GetWidth()),
+                           static_cast<INT>(m_pPicture->GetHeight()));
+    }
+    if (m_pElement)
+        m_pElement->Draw(pDC);
 }
 
 void CTarvoMainWnd::OnNcDestroy()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Wnd.h"
+#include "viewer/ElemSelectCall.h"
 
 #include <string>
 
@@ -9,12 +10,13 @@ namespace Gdiplus
 class Bitmap;
 }
 class CDC;
+class CKelElement;
 class CTarvoToolWnd;
 
 // The main window: one picture at its natural size as a borderless layered
 // window, updated only through UpdateLayeredWindow. Deletes itself when its
 // window is destroyed.
-class CTarvoMainWnd : public CWnd
+class CTarvoMainWnd : public CWnd, public IElemSelectCall
 {
 public:
     typedef BOOL(WINAPI* PFNUPDATELAYEREDWINDOW)(HWND, HDC, POINT*, SIZE*, HDC, POINT*,
@@ -24,6 +26,16 @@ public:
     {
         TIMER_REDRAW = 2000,
         REDRAW_DELAY = 10,
+        TIMER_CLICK = 2001,
+        CLICK_WINDOW = 200, // a second press within it makes a double click
+    };
+
+    // Commands of the context menu, and the link element's id.
+    enum
+    {
+        ID_ELEMENT = 10000,
+        ID_TOPMOST = 10001,
+        ID_CLOSE = 10002,
     };
 
     CTarvoMainWnd();
@@ -34,6 +46,10 @@ public:
     BOOL CreateViewerWindow();
 
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    // Left, Right, Delete and F5 act on the strip, Esc closes, Tab shows or
+    // hides the strip; also while the strip has the focus. Nothing is consumed.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+    // Every message is offered to the link element first.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnNcDestroy() override;
 
@@ -56,9 +72,20 @@ public:
     std::wstring m_strCurPath;
     BOOL m_bTopMost;
     CTarvoToolWnd* m_pToolWnd; // owned; made on first need
+    BOOL m_bClickTimer;
+    BOOL m_bDblClickArmed;
+    CKelElement* m_pElement; // owned
 
 private:
     int OnCreate(LPCREATESTRUCTW lpCreateStruct);
     void OnTimer(UINT_PTR nIDEvent);
+    void CreateElement();
+    void OnLButtonDown();
+    void OnClickTimer();
+    void OnLButtonDblClk();
+    void OnRButtonDown(POINT point);
+    BOOL OnCommand(UINT nID);
+    void OnDropFiles(HDROP hDropInfo);
+    bool HasStripWindow() const;
     HWND InsertAfter() const;
 };

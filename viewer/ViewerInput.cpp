@@ -1,0 +1,143 @@
+#include "viewer/TarvoMainWnd.h"
+
+#include "controls/KelElement.h"
+#include "framework/Menu.h"
+#include "res/resource.h"
+#include "strip/TarvoToolWnd.h"
+
+#include <new>
+
+namespace
+{
+const wchar_t kMenuTopMost[] = L"置顶";
+const wchar_t kMenuClose[] = L"关闭";
+}
+
+void CTarvoMainWnd::CreateElement()
+{
+    m_pElement = new (std::nothrow) CKelElement;
+    if (!m_pElement)
+        return;
+    RECT rcClient;
+    ::GetClientRect(m_hWnd, &rcClient);
+    m_pElement->m_rcBounds = {rcClient.right - 90, rcClient.bottom - 17, rcClient.right - 2, rcClient.bottom - 2};
+    m_pElement->m_pOwner = this;
+    m_pElement->m_nID = ID_ELEMENT;
+    m_pElement->m_bVisible = TRUE;
+    m_pElement->LoadStateImage(IDR_PNG_LINK, CKelElement::STATE_NORMAL);
+    m_pElement->LoadStateImage(IDR_PNG_LINK_HOVER, CKelElement::STATE_HOVER);
+}
+
+void CTarvoMainWnd::OnLButtonDown()
+{
+    Default();
+    if (!m_bClickTimer)
+    {
+        ::SetTimer(m_hWnd, TIMER_CLICK, CLICK_WINDOW, nullptr);
+        m_bClickTimer = TRUE;
+        // A press on a caption: the platform's move loop drags the captionless
+        // window by any point of its picture, until the button is released.
+        ::SendMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    }
+    else if (m_bDblClickArmed)
+    {
+        ::SendMessageW(m_hWnd, WM_LBUTTONDBLCLK, 0, 0);
+        m_bDblClickArmed = FALSE;
+    }
+}
+
+void CTarvoMainWnd::OnClickTimer()
+{
+    m_bDblClickArmed = TRUE;
+    m_bClickTimer = FALSE;
+    ::KillTimer(m_hWnd, TIMER_CLICK);
+}
+
+void CTarvoMainWnd::OnLButtonDblClk()
+{
+    Default();
+    ::SendMessageW(m_hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+void CTarvoMainWnd::OnRButtonDown(POINT point)
+{
+    Default();
+    CMenu menu;
+    menu.CreatePopupMenu();
+    menu.AppendMenu(MF_STRING, ID_TOPMOST, kMenuTopMost);
+    menu.AppendMenu(MF_SEPARATOR);
+    menu.AppendMenu(MF_STRING, ID_CLOSE, kMenuClose);
+    menu.CheckMenuItem(ID_TOPMOST, MF_BYCOMMAND | (m_bTopMost ? MF_CHECKED : MF_UNCHECKED));
+    ::ClientToScreen(m_hWnd, &point);
+    menu.TrackPopupMenu(0, point.x, point.y, this);
+}
+
+BOOL CTarvoMainWnd::OnCommand(UINT nID)
+{
+    switch (nID)
+    {
+    case ID_TOPMOST:
+        m_bTopMost = !m_bTopMost;
+        ::SetWindowPos(m_hWnd, InsertAfter(), 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+        return TRUE;
+    case ID_CLOSE:
+        ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL CTarvoMainWnd::PreTranslateMessage(MSG* pMsg)
+{
+    if (pMsg->message == WM_KEYDOWN)
+    {
+        const bool bStrip = HasStripWindow();
+        switch (pMsg->wParam)
+        {
+        case VK_LEFT:
+            if (bStrip)
+                m_pToolWnd->SelectElem(m_nCurIndex - 1);
+            break;
+        case VK_RIGHT:
+            if (bStrip)
+                m_pToolWnd->SelectElem(m_nCurIndex + 1);
+            break;
+        case VK_DELETE:
+            if (bStrip)
+                m_pToolWnd->RemoveElem(m_nCurIndex);
+            break;
+        case VK_F5:
+            if (bStrip)
+                m_pToolWnd->RefreshElem(m_nCurIndex);
+            break;
+        case VK_ESCAPE:
+            ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+            break;
+        case VK_TAB:
+            ShowToolWnd(bStrip ? !::IsWindowVisible(m_pToolWnd->m_hWnd) : TRUE);
+            break;
+        }
+    }
+    return CWnd::PreTranslateMessage(pMsg);
+}
+
+void CTarvoMainWnd::OnDropFiles(HDROP hDropInfo)
+{
+    // An absent strip is made hidden; a present one keeps its visibility.
+    ShowToolWnd(HasStripWindow() && ::IsWindowVisible(m_pToolWnd->m_hWnd));
+    if (HasStripWindow())
+    {
+        ::SendMessageW(m_pToolWnd->m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDropInfo), 0);
+        const int nCount = static_cast<int>(m_pToolWnd->m_vecElems.size());
+        if (nCount > 0)
+            m_pToolWnd->SelectElem(nCount - 1);
+    }
+    // The strip only reads the names; the handle is released here, once.
+    ::DragFinish(hDropInfo);
+}
+
+bool CTarvoMainWnd::HasStripWindow() const
+{
+    return m_pToolWnd && m_pToolWnd->m_hWnd;
+}
