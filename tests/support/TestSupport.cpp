@@ -4,6 +4,9 @@
 
 #include <gdiplus.h>
 #include <psapi.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 namespace TestSupport
 {
@@ -236,6 +239,25 @@ LRESULT CALLBACK CMessageBoxWatcher::CbtHook(int nCode, WPARAM wParam, LPARAM lP
         }
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+HDROP MakeDropFiles(const std::vector<std::wstring>& vecNames)
+{
+    size_t cchNames = 1; // the list ends with an empty name
+    for (const std::wstring& strName : vecNames)
+        cchNames += strName.size() + 1;
+    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + cchNames * sizeof(wchar_t));
+    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
+    pDrop->pFiles = sizeof(DROPFILES);
+    pDrop->fWide = TRUE;
+    auto* pszName = reinterpret_cast<wchar_t*>(pDrop + 1);
+    for (const std::wstring& strName : vecNames)
+    {
+        std::memcpy(pszName, strName.c_str(), (strName.size() + 1) * sizeof(wchar_t));
+        pszName += strName.size() + 1;
+    }
+    ::GlobalUnlock(hGlobal);
+    return static_cast<HDROP>(hGlobal);
 }
 
 } // namespace TestSupport
