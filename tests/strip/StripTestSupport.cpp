@@ -1,5 +1,7 @@
 #include "tests/strip/StripTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <gdiplus.h>
 #include <shlobj.h>
 
@@ -153,6 +155,12 @@ BOOL CRecordingSelectCall::OnElemSelect(int nIndex, const wchar_t* pszName, cons
     if (m_fnDuring)
         m_fnDuring();
     return TRUE;
+}
+
+void PrintTo(const CRecordingSelectCall::SCall& call, std::ostream* pOut)
+{
+    *pOut << "(" << call.nIndex << ", " << (call.bName ? testing::PrintToString(call.strName) : "null") << ", "
+          << testing::PrintToString(call.strPath) << ", " << call.bReload << ")";
 }
 
 CTarvoToolWnd* MakeStrip(IElemSelectCall* pSelectCall)

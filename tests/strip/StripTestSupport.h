@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ public:
     std::vector<SCall> m_vecCalls;
     std::function<void()> m_fnDuring;
 };
+
+inline bool operator==(const CRecordingSelectCall::SCall& a, const CRecordingSelectCall::SCall& b)
+{
+    return a.nIndex == b.nIndex && a.bName == b.bName && a.strName == b.strName && a.strPath == b.strPath &&
+           a.bReload == b.bReload;
+}
+void PrintTo(const CRecordingSelectCall::SCall& call, std::ostream* pOut);
 
 // A strip made and placed as the viewer makes it: topmost, 120 px high along
 // the bottom of the work area, shown.
