@@ -106,10 +106,9 @@ IDataObject* COleDataObject::GetIDataObject(BOOL bAddRef) const
 }
 
 // The COM object the platform holds. It can outlive its COleDropTarget (a drag
-// under way keeps a reference; so does a registration whose window died before
-// Revoke): once that is deleted it refuses every drag. Each call also holds a
-// reference, and re-checks its owner after every handler, so a handler that
-// deletes the drop target does not make it touch freed memory.
+// under way keeps a reference, and so does a registration whose window died
+// before Revoke); once that is deleted it refuses every drag and touches
+// nothing of it.
 class COleDropTarget::XDropTarget final : public IDropTarget
 {
 public:
@@ -149,7 +148,6 @@ public:
     {
         if (!pdwEffect)
             return E_INVALIDARG;
-        CHold hold(this);
         m_dataObject.Attach(pDataObj);
         *pdwEffect = Track(grfKeyState, pt, *pdwEffect, &COleDropTarget::OnDragEnter);
         return S_OK;
@@ -158,13 +156,11 @@ public:
     {
         if (!pdwEffect)
             return E_INVALIDARG;
-        CHold hold(this);
         *pdwEffect = Track(grfKeyState, pt, *pdwEffect, &COleDropTarget::OnDragOver);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE DragLeave() override
     {
-        CHold hold(this);
         if (m_pOwner)
             m_pOwner->OnDragLeave(TargetWnd());
         m_dataObject.Release();
@@ -175,7 +171,6 @@ public:
     {
         if (!pdwEffect)
             return E_INVALIDARG;
-        CHold hold(this);
         m_dataObject.Attach(pDataObj);
         *pdwEffect = DropEffect(grfKeyState, pt, *pdwEffect);
         m_dataObject.Release();
@@ -183,18 +178,6 @@ public:
     }
 
 private:
-    class CHold
-    {
-    public:
-        explicit CHold(XDropTarget* pTarget) : m_pTarget(pTarget) { m_pTarget->AddRef(); }
-        ~CHold() { m_pTarget->Release(); }
-        CHold(const CHold&) = delete;
-        CHold& operator=(const CHold&) = delete;
-
-    private:
-        XDropTarget* m_pTarget;
-    };
-
     typedef DROPEFFECT (COleDropTarget::*PFNDRAGEVENT)(CWnd*, COleDataObject*, DWORD, POINT);
 
     ~XDropTarget() = default;
@@ -215,11 +198,7 @@ private:
         const POINT pt = ClientPoint(ptScreen);
         DROPEFFECT dropEffect = m_pOwner->OnDragScroll(TargetWnd(), dwKeyState, pt);
         if (!(dropEffect & DROPEFFECT_SCROLL))
-        {
-            if (!m_pOwner)
-                return DROPEFFECT_NONE;
             dropEffect = (m_pOwner->*pfnEvent)(TargetWnd(), &m_dataObject, dwKeyState, pt);
-        }
         return FilterDropEffect(dropEffect, dropList);
     }
 
@@ -230,14 +209,10 @@ private:
         const POINT pt = ClientPoint(ptScreen);
         const DROPEFFECT dropDefault = FilterDropEffect(
             m_pOwner->OnDragOver(TargetWnd(), &m_dataObject, dwKeyState, pt), dropList);
-        if (!m_pOwner)
-            return DROPEFFECT_NONE;
         const DROPEFFECT dropEffect =
             m_pOwner->OnDropEx(TargetWnd(), &m_dataObject, dropDefault, dropList, pt);
         if (dropEffect != kDropExToOnDrop)
             return dropEffect;
-        if (!m_pOwner)
-            return DROPEFFECT_NONE;
         if (dropDefault == DROPEFFECT_NONE)
         {
             m_pOwner->OnDragLeave(TargetWnd());
