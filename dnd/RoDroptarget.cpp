@@ -13,17 +13,11 @@ IDataObject* DataOf(COleDataObject* pDataObject)
 } // namespace
 
 CRoDroptarget::CRoDroptarget(CRoDroptargeter* pTargeter)
-    : m_pTargeter(pTargeter), m_pDropImage(nullptr), m_bDropImage(false)
+    : m_pTargeter(pTargeter), m_bDropImage(false)
 {
     m_bDropImage = SUCCEEDED(::CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER,
                                                 IID_IDropTargetHelper,
                                                 reinterpret_cast<void**>(&m_pDropImage)));
-}
-
-CRoDroptarget::~CRoDroptarget()
-{
-    if (m_pDropImage)
-        m_pDropImage->Release();
 }
 
 // The service places the image at the point the platform reported, which is in

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/ComPtr.h"
 #include "framework/OleDropTarget.h"
 
 #include <shobjidl.h>
@@ -30,7 +31,6 @@ class CRoDroptarget : public COleDropTarget
 {
 public:
     explicit CRoDroptarget(CRoDroptargeter* pTargeter);
-    ~CRoDroptarget() override;
 
     DROPEFFECT OnDragEnter(CWnd* pWnd, COleDataObject* pDataObject, DWORD dwKeyState,
                            POINT point) override;
@@ -44,7 +44,7 @@ public:
     DROPEFFECT OnDragScroll(CWnd* pWnd, DWORD dwKeyState, POINT point) override;
 
     CRoDroptargeter* m_pTargeter;
-    IDropTargetHelper* m_pDropImage; // one reference, released by the destructor
+    CComPtr<IDropTargetHelper> m_pDropImage;
     bool m_bDropImage;
 
 private:

@@ -1,7 +1,6 @@
 #include "dnd/RoDroptarget.h"
 #include "framework/Wnd.h"
 #include "tests/dnd/DragTestObjects.h"
-#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -137,8 +136,8 @@ protected:
         m_pTarget = static_cast<IDropTarget*>(::GetPropW(m_pWnd->m_hWnd, L"OleDropTargetInterface"));
         ASSERT_NE(nullptr, m_pTarget);
         m_pTarget->AddRef();
-        m_pAdapter->m_pDropImage =
-            new CDropImageSpy(m_pAdapter->m_pDropImage, &m_vecService, &m_bServiceReleased);
+        m_pAdapter->m_pDropImage.Attach(
+            new CDropImageSpy(m_pAdapter->m_pDropImage.Detach(), &m_vecService, &m_bServiceReleased));
     }
 
     void Detach()
