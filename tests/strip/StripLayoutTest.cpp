@@ -294,22 +294,12 @@ TEST_F(StripLayoutTest, DraggingTheThumbReachesPositionsBeyondSixteenBits)
     const int xThumb = sbi.rcScrollBar.left + (sbi.xyThumbTop + sbi.xyThumbBottom) / 2;
 
     // Real input: press on the thumb, drag it past the right end, release.
-    const int cxScreen = ::GetSystemMetrics(SM_CXSCREEN);
-    const int cyScreen = ::GetSystemMetrics(SM_CYSCREEN);
-    auto mouse = [&](int x, int y, DWORD dwFlags) {
-        INPUT input = {};
-        input.type = INPUT_MOUSE;
-        input.mi.dx = (x * 65536 + cxScreen / 2) / cxScreen;
-        input.mi.dy = (y * 65536 + cyScreen / 2) / cyScreen;
-        input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | dwFlags;
-        ::SendInput(1, &input, sizeof(input));
-    };
-    mouse(xThumb, yBar, 0);
+    SendMouse(xThumb, yBar);
     PumpFor(50);
-    mouse(xThumb, yBar, MOUSEEVENTF_LEFTDOWN);
-    mouse(xThumb + 300, yBar, 0);
-    mouse(cxScreen - 1, yBar, 0);
-    mouse(cxScreen - 1, yBar, MOUSEEVENTF_LEFTUP);
+    SendMouse(xThumb, yBar, MOUSEEVENTF_LEFTDOWN);
+    SendMouse(xThumb + 300, yBar);
+    SendMouse(::GetSystemMetrics(SM_CXSCREEN) - 1, yBar);
+    SendMouse(::GetSystemMetrics(SM_CXSCREEN) - 1, yBar, MOUSEEVENTF_LEFTUP);
     EXPECT_TRUE(PumpUntil([&] { return Pos() == nMaxPos; }, 10000)) << "position " << Pos();
     EXPECT_EQ(20 + 108 * 699 - nMaxPos, m_pStrip->m_vecElems[699]->m_rcBox.left);
     EXPECT_EQ(Range(688, 699), VisibleKeys());

@@ -66,7 +66,8 @@ CTempDir::CTempDir()
 
 CTempDir::~CTempDir()
 {
-    RemoveTree(m_strPath);
+    // The prefix lets the removal reach names longer than MAX_PATH.
+    RemoveTree(L"\\\\?\\" + m_strPath);
 }
 
 bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr, const wchar_t* pszMimeType)
@@ -174,6 +175,18 @@ CTarvoToolWnd* MakeStrip(IElemSelectCall* pSelectCall)
                    rcWork.right - rcWork.left, CTarvoToolWnd::STRIP_HEIGHT, SWP_SHOWWINDOW);
     ::UpdateWindow(pStrip->m_hWnd);
     return pStrip;
+}
+
+void SendMouse(int x, int y, DWORD dwFlags)
+{
+    const int cxScreen = ::GetSystemMetrics(SM_CXSCREEN);
+    const int cyScreen = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (x * 65536 + cxScreen / 2) / cxScreen;
+    input.mi.dy = (y * 65536 + cyScreen / 2) / cyScreen;
+    input.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | dwFlags;
+    ::SendInput(1, &input, sizeof(input));
 }
 
 CPixels ReadClient(HWND hWnd)

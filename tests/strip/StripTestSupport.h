@@ -71,6 +71,9 @@ void PrintTo(const CRecordingSelectCall::SCall& call, std::ostream* pOut);
 // the bottom of the work area, shown.
 CTarvoToolWnd* MakeStrip(IElemSelectCall* pSelectCall);
 
+// Real mouse input at a screen point, with the given button flags.
+void SendMouse(int x, int y, DWORD dwFlags = 0);
+
 // The client area of a window as the screen shows it.
 TestSupport::CPixels ReadClient(HWND hWnd);
 // Paints the window now (WM_PAINT through the update region) and reads it.

@@ -1,0 +1,109 @@
+#include "tests/strip/StripTestSupport.h"
+
+#include "viewer/TarvoMainWnd.h"
+
+#include <gtest/gtest.h>
+
+using namespace StripTest;
+using namespace TestSupport;
+
+namespace
+{
+class ViewerStripTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_pViewer = new CTarvoMainWnd;
+        ASSERT_TRUE(m_pViewer->CreateViewerWindow());
+        m_hViewer = m_pViewer->m_hWnd;
+    }
+    void TearDown() override
+    {
+        if (::IsWindow(m_hViewer))
+            ::DestroyWindow(m_hViewer);
+    }
+
+    CTarvoMainWnd* m_pViewer = nullptr;
+    HWND m_hViewer = nullptr;
+};
+} // namespace
+
+TEST_F(ViewerStripTest, StripIsMadeOnceAsATopmostToolWindowAlongTheBottom)
+{
+    EXPECT_EQ(nullptr, m_pViewer->m_pToolWnd);
+    m_pViewer->ShowToolWnd(FALSE);
+    CTarvoToolWnd* pStrip = m_pViewer->m_pToolWnd;
+    ASSERT_NE(nullptr, pStrip);
+    const HWND hStrip = pStrip->m_hWnd;
+    ASSERT_NE(nullptr, hStrip);
+    EXPECT_FALSE(::IsWindowVisible(hStrip)) << "made hidden when asked to hide";
+
+    RECT rcWork, rc;
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
+    ::GetWindowRect(hStrip, &rc);
+    EXPECT_EQ(0, rc.left);
+    EXPECT_EQ(rcWork.bottom - 120, rc.top);
+    EXPECT_EQ(rcWork.right - rcWork.left, rc.right - rc.left);
+    EXPECT_EQ(rcWork.bottom, rc.bottom);
+
+    const LONG lExStyle = ::GetWindowLongW(hStrip, GWL_EXSTYLE);
+    EXPECT_TRUE(lExStyle & WS_EX_TOPMOST);
+    EXPECT_TRUE(lExStyle & WS_EX_TOOLWINDOW);
+    EXPECT_TRUE(lExStyle & WS_EX_ACCEPTFILES);
+    EXPECT_TRUE(::GetWindowLongW(hStrip, GWL_STYLE) & WS_POPUP);
+    EXPECT_EQ(nullptr, ::GetWindow(hStrip, GW_OWNER));
+    EXPECT_EQ(0u, ::GetClassLongW(hStrip, GCL_STYLE));
+    EXPECT_EQ(0u, ::GetClassLongPtrW(hStrip, GCLP_HCURSOR));
+    EXPECT_EQ(0u, ::GetClassLongPtrW(hStrip, GCLP_HBRBACKGROUND));
+    EXPECT_EQ(0u, ::GetClassLongPtrW(hStrip, GCLP_HICON));
+    // The strip's own drop target is registered for its window: another cannot be.
+    CRoDroptarget other(nullptr);
+    EXPECT_FALSE(other.Register(pStrip));
+    EXPECT_TRUE(other.Register(m_pViewer)) << "the viewer has none";
+    other.Revoke();
+
+    m_pViewer->ShowToolWnd(TRUE);
+    EXPECT_TRUE(::IsWindowVisible(hStrip));
+    m_pViewer->ShowToolWnd(FALSE);
+    EXPECT_FALSE(::IsWindowVisible(hStrip));
+    m_pViewer->ShowToolWnd(TRUE);
+    EXPECT_EQ(pStrip, m_pViewer->m_pToolWnd) << "made once";
+    EXPECT_EQ(hStrip, pStrip->m_hWnd);
+
+    ::DestroyWindow(m_hViewer);
+    EXPECT_FALSE(::IsWindow(hStrip)) << "the viewer takes the strip with it";
+}
+
+TEST_F(ViewerStripTest, ClickingAThumbnailShowsItsPicture)
+{
+    CTempDir dir;
+    const std::wstring strWide = dir.Path(L"wide.png");
+    const std::wstring strTall = dir.Path(L"tall.bmp");
+    ASSERT_TRUE(WriteSolidPicture(strWide, 60, 30, RGB(255, 0, 0)));
+    ASSERT_TRUE(WriteSolidPicture(strTall, 40, 70, RGB(0, 0, 255), L"image/bmp"));
+    // Dropped on the viewer, as from the shell; the viewer releases the handle.
+    ::SendMessageW(m_hViewer, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropHandle({strWide, strTall})), 0);
+    ASSERT_NE(nullptr, m_pViewer->m_pToolWnd);
+    CTarvoToolWnd* pStrip = m_pViewer->m_pToolWnd;
+    ASSERT_EQ(2u, pStrip->m_vecElems.size());
+    EXPECT_EQ(strTall, m_pViewer->m_strCurPath) << "the last dropped file is shown";
+    m_pViewer->ShowToolWnd(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return !m_pViewer->m_bRedrawPending; }));
+
+    // A real click on the first thumbnail.
+    RECT rcStrip;
+    ::GetWindowRect(pStrip->m_hWnd, &rcStrip);
+    const int x = rcStrip.left + 64;
+    const int y = rcStrip.top + 51;
+    SendMouse(x, y);
+    SendMouse(x, y, MOUSEEVENTF_LEFTDOWN);
+    SendMouse(x, y, MOUSEEVENTF_LEFTUP);
+    ASSERT_TRUE(PumpUntil([&] { return m_pViewer->m_strCurPath == strWide && !m_pViewer->m_bRedrawPending; }));
+    EXPECT_EQ(0, m_pViewer->m_nCurIndex);
+    EXPECT_EQ(pStrip->m_vecElems[0], pStrip->m_pSelected);
+    RECT rcViewer;
+    ::GetWindowRect(m_hViewer, &rcViewer);
+    EXPECT_EQ(60, rcViewer.right - rcViewer.left);
+    EXPECT_EQ(30, rcViewer.bottom - rcViewer.top);
+}
