@@ -205,4 +205,10 @@ void CTarvoToolWnd::DrawContent(CDC* pDC, const RECT& /*rcClient*/)
                            static_cast<INT>(rc.right - rc.left + 2 * kFrameSide),
                            static_cast<INT>(rc.bottom - rc.top + 2 * kFrameTopBottom));
     }
+    // Last, so the drag image shows the pressed box as this frame has it.
+    if (m_pPressed)
+    {
+        graphics.Flush(Gdiplus::FlushIntentionSync);
+        SnapshotDragImage(m_pPressed->m_rcBox, pDC);
+    }
 }

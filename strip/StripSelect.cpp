@@ -3,11 +3,13 @@
 #include "viewer/ElemSelectCall.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace
 {
 const DWORD kHoverTime = 1; // ms
+const int kDragSlop = 3;     // px
 } // namespace
 
 CElem* CTarvoToolWnd::HitTest(POINT point) const
@@ -73,8 +75,16 @@ void CTarvoToolWnd::OnLButtonUp(POINT point)
     ReportSelection(pElem->m_nIndex, FALSE);
 }
 
-void CTarvoToolWnd::OnMouseMove(UINT /*nFlags*/, POINT point)
+void CTarvoToolWnd::OnMouseMove(UINT nFlags, POINT point)
 {
+    // A press moved more than 3 px in x or y with the button held starts a drag.
+    if (m_pPressed && (nFlags & MK_LBUTTON) &&
+        (std::abs(point.x - m_ptPress.x) > kDragSlop || std::abs(point.y - m_ptPress.y) > kDragSlop))
+    {
+        if (StartDrag(m_pPressed))
+            m_pPressed = nullptr;
+    }
+
     if (!m_bTracking)
     {
         TRACKMOUSEEVENT tme = {};

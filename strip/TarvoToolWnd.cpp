@@ -71,6 +71,9 @@ LRESULT CTarvoToolWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_MOUSELEAVE:
         OnMouseLeave();
         return 0;
+    case WM_TIMER:
+        OnTimer(static_cast<UINT_PTR>(wParam));
+        return 0;
     default:
         return CWnd::WindowProc(message, wParam, lParam);
     }

@@ -2,6 +2,7 @@
 
 #include "controls/Tooltips.h"
 #include "dnd/RoDroptarget.h"
+#include "framework/GdiObject.h"
 #include "framework/Wnd.h"
 #include "strip/Elem.h"
 
@@ -68,6 +69,19 @@ public:
 
     BOOL RegisterDropTarget();
 
+    // Dragging an entry out of the strip, and reordering by dropping it on
+    // another entry, with auto-scroll near the ends.
+    BOOL StartDrag(CElem* pElem);
+    void SnapshotDragImage(const RECT& rcBox, CDC* pDC);
+    DROPEFFECT OnDragEnter(CWnd* pWnd, COleDataObject* pDataObject, DWORD dwKeyState, POINT point) override;
+    DROPEFFECT OnDragOver(CWnd* pWnd, COleDataObject* pDataObject, DWORD dwKeyState, POINT point) override;
+    DROPEFFECT OnDropEx(CWnd* pWnd, COleDataObject* pDataObject, DROPEFFECT dropDefault, DROPEFFECT dropList,
+                        POINT point) override;
+    void OnDragLeave(CWnd* pWnd) override;
+    static int HitTestEdgeZone(const RECT& rcClient, POINT point);
+    BOOL MoveElem(CElem* pTarget, CElem* pDragged);
+    BOOL CanAutoScroll();
+
     BOOL PreTranslateMessage(MSG* pMsg) override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -83,6 +97,15 @@ public:
     CImage* m_pBackImage;
     Gdiplus::Bitmap* m_pFrameImage;
     Gdiplus::Bitmap* m_pMarkImage;
+    CBitmap m_bmpDrag; // the pressed entry's box as last painted
+    RECT m_rcDrag = {};
+    BOOL m_bScrollTimer = FALSE;
+    int m_nScrollZone = 0; // 0 none, 1 left, 2 right
+
+    enum
+    {
+        TIMER_AUTOSCROLL = 5000,
+    };
 
 private:
     int OnCreate();
@@ -93,6 +116,9 @@ private:
     void OnLButtonUp(POINT point);
     void OnMouseMove(UINT nFlags, POINT point);
     void OnMouseLeave();
+    void OnTimer(UINT_PTR nIDEvent);
+    void StopAutoScroll();
+    void ClearDropMarks();
 
     CElem* HitTest(POINT point) const;
     int ClientWidth() const;
