@@ -164,6 +164,16 @@ void CTarvoMainWnd::Redraw(BOOL bShow)
         ::KillTimer(m_hWnd, TIMER_REDRAW);
         m_bUpdateTimer = FALSE;
     }
+    else if (!m_strCurPath.empty())
+    {
+        // A file's picture that cannot be pushed would leave the viewer
+        // hidden for good: it is a load failure instead.
+        ::KillTimer(m_hWnd, TIMER_REDRAW);
+        m_bUpdateTimer = FALSE;
+        m_bRedrawPending = FALSE;
+        ShowLoadFailure();
+        return;
+    }
     ::SetWindowPos(m_hWnd, InsertAfter(), 0, 0, static_cast<int>(m_pPicture->GetWidth()),
                    static_cast<int>(m_pPicture->GetHeight()), SWP_NOMOVE | SWP_NOACTIVATE);
     if (bShow)
@@ -181,6 +191,12 @@ BOOL CTarvoMainWnd::UpdateLayered()
                            static_cast<LONG>(m_pPicture->GetHeight())};
     // The buffer carries the picture's alpha premultiplied, as the update needs.
     KelDraw::CRoMemDC dcBuffer(dcRef.m_hDC, &rcBuffer, TRUE);
+    if (!dcBuffer.m_hBitmap && rcBuffer.right > 0 && rcBuffer.bottom > 0)
+    {
+        // No memory for a buffer of this size.
+        dcBuffer.Discard();
+        return FALSE;
+    }
     // Every update blends at 254 rather than 255.
     m_blend.SourceConstantAlpha = 254;
 

@@ -60,6 +60,11 @@ public:
     void DrawPicture(CDC* pDC);
     // Creates the strip on first use, then shows or hides it.
     void ShowToolWnd(BOOL bShow);
+    // The strip's choice: shows the entry's file, or the start-up placeholder
+    // for a null path. A plain choice of the file already shown does nothing.
+    BOOL OnElemSelect(int nIndex, const wchar_t* pszName, const wchar_t* pszPath, BOOL bReload) override;
+    // FALSE when the file could not be shown; the user has been told then.
+    BOOL LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame);
 
     HMODULE m_hUser32;
     BLENDFUNCTION m_blend;
@@ -80,6 +85,7 @@ private:
     int OnCreate(LPCREATESTRUCTW lpCreateStruct);
     void OnTimer(UINT_PTR nIDEvent);
     void CreateElement();
+    BOOL ShowLoadFailure();
     void OnLButtonDown();
     void OnClickTimer();
     void OnLButtonDblClk();

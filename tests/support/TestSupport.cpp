@@ -75,6 +75,52 @@ CPixels ReadBitmap(HBITMAP hBitmap)
     return pixels;
 }
 
+CPixels ScreenShot(const RECT& rc, DWORD dwTimeoutMs)
+{
+    static unsigned s_nShot = 0;
+    const std::wstring strStem =
+        L"/tmp/pictaro-shot-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++s_nShot);
+    const std::wstring strDone = strStem + L".png";
+    // Written under another name first, so the file is whole once it appears.
+    std::wstring strCommand = L"/bin/sh -c \"import -window root -crop " + std::to_wstring(rc.right - rc.left) + L"x" +
+                              std::to_wstring(rc.bottom - rc.top) + L"+" + std::to_wstring(rc.left) + L"+" +
+                              std::to_wstring(rc.top) + L" +repage " + strStem + L".tmp.png && mv " + strStem +
+                              L".tmp.png " + strDone + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    CPixels pixels;
+    if (!::CreateProcessW(L"Z:\\bin\\sh", &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return pixels;
+    // A Unix process comes without handles to wait on.
+    if (pi.hThread)
+        ::CloseHandle(pi.hThread);
+    if (pi.hProcess)
+        ::CloseHandle(pi.hProcess);
+    std::wstring strPath = L"Z:" + strDone;
+    for (wchar_t& ch : strPath)
+        if (ch == L'/')
+            ch = L'\\';
+    if (!PumpUntil([&] { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }, dwTimeoutMs))
+        return pixels;
+    {
+        Gdiplus::Bitmap shot(strPath.c_str());
+        Gdiplus::BitmapData data;
+        Gdiplus::Rect rcShot(0, 0, static_cast<INT>(shot.GetWidth()), static_cast<INT>(shot.GetHeight()));
+        if (shot.LockBits(&rcShot, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &data) == Gdiplus::Ok)
+        {
+            pixels.cx = rcShot.Width;
+            pixels.cy = rcShot.Height;
+            for (int y = 0; y < pixels.cy; ++y)
+                for (int x = 0; x < pixels.cx; ++x)
+                    pixels.argb.push_back(static_cast<const uint32_t*>(data.Scan0)[y * data.Stride / 4 + x]);
+            shot.UnlockBits(&data);
+        }
+    }
+    ::DeleteFileW(strPath.c_str());
+    return pixels;
+}
+
 CPixels LoadResourcePixels(UINT nID)
 {
     HBITMAP hBitmap = static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nID),

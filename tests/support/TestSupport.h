@@ -41,6 +41,12 @@ inline int Red(uint32_t c) { return static_cast<int>((c >> 16) & 0xFF); }
 inline int Green(uint32_t c) { return static_cast<int>((c >> 8) & 0xFF); }
 inline int Blue(uint32_t c) { return static_cast<int>(c & 0xFF); }
 
+// What the X display shows in a rectangle of the screen, as a user sees it.
+// Under Wine the platform's own screen DC does not see layered windows, so
+// ImageMagick's import (a Unix program, which Wine starts directly) takes the
+// shot. Empty when none came within the bound.
+CPixels ScreenShot(const RECT& rc, DWORD dwTimeoutMs = 20000);
+
 // A BITMAP resource of the program, read back as pixels.
 CPixels LoadResourcePixels(UINT nID);
 
