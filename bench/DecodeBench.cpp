@@ -1,0 +1,337 @@
+// What decoding and showing a picture file cost, beside GDI+'s own decode of
+// the same file (opened from the file, pixels locked once) measured in the
+// same run, and beside djpeg (libjpeg-turbo) on the JPEG as the floor.
+//
+// Prints medians of several interleaved runs with their spread. Makes its
+// pictures itself in a folder under /tmp and removes them at the end.
+
+#include "draw/Decode.h"
+#include "draw/GdiplusSession.h"
+#include "viewer/TarvoMainWnd.h"
+
+#include <windows.h>
+
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct SStats
+{
+    double dMedian = 0;
+    double dMin = 0;
+    double dMax = 0;
+};
+
+SStats Summarise(std::vector<double> vecTimes)
+{
+    SStats stats;
+    if (vecTimes.empty())
+        return stats;
+    std::sort(vecTimes.begin(), vecTimes.end());
+    stats.dMedian = vecTimes[vecTimes.size() / 2];
+    stats.dMin = vecTimes.front();
+    stats.dMax = vecTimes.back();
+    return stats;
+}
+
+double NowMs()
+{
+    static LARGE_INTEGER s_frequency = {};
+    if (!s_frequency.QuadPart)
+        ::QueryPerformanceFrequency(&s_frequency);
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(s_frequency.QuadPart);
+}
+
+double TimeMs(const std::function<void()>& fnWork)
+{
+    const double dStart = NowMs();
+    fnWork();
+    return NowMs() - dStart;
+}
+
+// A photograph-like picture: smooth shapes, fine detail and a little noise.
+bool MakePicture(const std::wstring& strPath, int cx, int cy, bool bAlpha, const wchar_t* pszEncoder)
+{
+    Gdiplus::Bitmap picture(cx, cy, PixelFormat32bppARGB);
+    Gdiplus::BitmapData data;
+    Gdiplus::Rect rc(0, 0, cx, cy);
+    if (picture.LockBits(&rc, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB, &data) != Gdiplus::Ok)
+        return false;
+    uint32_t nSeed = 7;
+    for (int y = 0; y < cy; ++y)
+    {
+        uint32_t* pRow = reinterpret_cast<uint32_t*>(static_cast<BYTE*>(data.Scan0) + y * data.Stride);
+        for (int x = 0; x < cx; ++x)
+        {
+            nSeed = nSeed * 1664525u + 1013904223u;
+            const int nNoise = static_cast<int>(nSeed >> 30) - 2;
+            const double u = static_cast<double>(x) / cx, v = static_cast<double>(y) / cy;
+            auto channel = [&](double dPhase) {
+                const double d = 128 + 70 * std::sin(6 * u + 4 * v + dPhase) + 40 * std::sin(40 * u * v + dPhase) +
+                                 12 * std::sin(0.35 * x + dPhase) * std::cos(0.29 * y);
+                return static_cast<uint32_t>(std::min(255.0, std::max(0.0, d + nNoise)));
+            };
+            const uint32_t a = bAlpha ? static_cast<uint32_t>(255 * std::fabs(std::sin(3 * u + 2 * v))) : 255;
+            pRow[x] = (a << 24) | (channel(0) << 16) | (channel(2) << 8) | channel(4);
+        }
+    }
+    picture.UnlockBits(&data);
+    CLSID clsid;
+    ::CLSIDFromString(const_cast<wchar_t*>(pszEncoder), &clsid);
+    Gdiplus::EncoderParameters params;
+    ULONG nQuality = 90;
+    params.Count = 1;
+    params.Parameter[0].Guid = Gdiplus::EncoderQuality;
+    params.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
+    params.Parameter[0].NumberOfValues = 1;
+    params.Parameter[0].Value = &nQuality;
+    return picture.Save(strPath.c_str(), &clsid, &params) == Gdiplus::Ok;
+}
+
+// GDI+ alone: the file decoded, its pixels locked once in their own format.
+void BareDecode(const std::wstring& strPath)
+{
+    Gdiplus::GpBitmap* pBitmap = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromFile(strPath.c_str(), &pBitmap) != Gdiplus::Ok)
+        return;
+    UINT cx = 0, cy = 0;
+    Gdiplus::PixelFormat nFormat = 0;
+    Gdiplus::DllExports::GdipGetImageWidth(pBitmap, &cx);
+    Gdiplus::DllExports::GdipGetImageHeight(pBitmap, &cy);
+    Gdiplus::DllExports::GdipGetImagePixelFormat(pBitmap, &nFormat);
+    const Gdiplus::Rect rc(0, 0, static_cast<INT>(cx), static_cast<INT>(cy));
+    Gdiplus::BitmapData data;
+    if (Gdiplus::DllExports::GdipBitmapLockBits(pBitmap, &rc, Gdiplus::ImageLockModeRead, nFormat, &data) ==
+        Gdiplus::Ok)
+        Gdiplus::DllExports::GdipBitmapUnlockBits(pBitmap, &data);
+    Gdiplus::DllExports::GdipDisposeImage(pBitmap);
+}
+
+// The viewer's layered updates, timed as they reach the platform.
+struct SPushWatch
+{
+    static CTarvoMainWnd::PFNUPDATELAYEREDWINDOW s_pfnReal;
+    static double s_dLastPush;
+
+    static BOOL WINAPI Update(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC hdcSrc, POINT* pptSrc,
+                              COLORREF crKey, BLENDFUNCTION* pblend, DWORD dwFlags)
+    {
+        const BOOL bResult = s_pfnReal(hWnd, hdcDst, pptDst, psize, hdcSrc, pptSrc, crKey, pblend, dwFlags);
+        s_dLastPush = NowMs();
+        return bResult;
+    }
+};
+CTarvoMainWnd::PFNUPDATELAYEREDWINDOW SPushWatch::s_pfnReal = nullptr;
+double SPushWatch::s_dLastPush = 0;
+
+void Pump()
+{
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+// The strip's choice of a file, until its layered frame has been pushed: the
+// real sequence, the redraw timer included.
+double ChooseUntilPushed(CTarvoMainWnd* pViewer, const std::wstring& strPath)
+{
+    SPushWatch::s_dLastPush = 0;
+    const double dStart = NowMs();
+    pViewer->OnElemSelect(0, L"", strPath.c_str(), TRUE);
+    while (SPushWatch::s_dLastPush == 0 && NowMs() - dStart < 60000)
+    {
+        Pump();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+    return SPushWatch::s_dLastPush - dStart;
+}
+
+// The same work with the viewer kept hidden and the redraw run at once: the
+// two decodes, the copies and the layered update, without the timer's delay
+// and the window system's hiding and showing.
+double ChooseWork(CTarvoMainWnd* pViewer, const std::wstring& strPath)
+{
+    return TimeMs([&] {
+        pViewer->OnElemSelect(0, L"", strPath.c_str(), TRUE);
+        pViewer->Redraw(FALSE);
+    });
+}
+
+// djpeg on the same file, run by the shell; its times come back in a file.
+std::vector<double> TimeDjpeg(const std::string& strUnixJpeg, const std::string& strUnixFolder, int nRuns)
+{
+    std::vector<double> vecTimes;
+    const std::string strResult = strUnixFolder + "/djpeg-times";
+    const std::string strScript =
+        "import subprocess,time\n"
+        "t=[]\n"
+        "for i in range(" + std::to_string(nRuns + 1) + "):\n"
+        " s=time.perf_counter();subprocess.run(['djpeg','-outfile','/dev/null','" + strUnixJpeg + "'],check=True)\n"
+        " t.append((time.perf_counter()-s)*1000)\n"
+        "open('" + strResult + ".tmp','w').write(' '.join(map(str,t[1:])))\n"
+        "import os;os.rename('" + strResult + ".tmp','" + strResult + "')\n";
+    std::string strScriptPath = strUnixFolder + "/djpeg-times.py";
+    std::wstring strWineScript(L"Z:" + std::wstring(strScriptPath.begin(), strScriptPath.end()));
+    std::replace(strWineScript.begin(), strWineScript.end(), L'/', L'\\');
+    HANDLE hFile = ::CreateFileW(strWineScript.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return vecTimes;
+    DWORD dwWritten = 0;
+    ::WriteFile(hFile, strScript.data(), static_cast<DWORD>(strScript.size()), &dwWritten, nullptr);
+    ::CloseHandle(hFile);
+
+    std::wstring strCommand = L"/usr/bin/python3 " + std::wstring(strScriptPath.begin(), strScriptPath.end());
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(L"Z:\\usr\\bin\\python3", &strCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi))
+        return vecTimes;
+    // A Unix process comes without handles to wait on: wait for its file.
+    if (pi.hThread)
+        ::CloseHandle(pi.hThread);
+    if (pi.hProcess)
+        ::CloseHandle(pi.hProcess);
+    std::wstring strWineResult(L"Z:" + std::wstring(strResult.begin(), strResult.end()));
+    std::replace(strWineResult.begin(), strWineResult.end(), L'/', L'\\');
+    const double dStart = NowMs();
+    while (::GetFileAttributesW(strWineResult.c_str()) == INVALID_FILE_ATTRIBUTES && NowMs() - dStart < 120000)
+        ::Sleep(20);
+    hFile = ::CreateFileW(strWineResult.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return vecTimes;
+    char szText[4096] = {};
+    DWORD dwRead = 0;
+    ::ReadFile(hFile, szText, sizeof(szText) - 1, &dwRead, nullptr);
+    ::CloseHandle(hFile);
+    for (const char* p = szText; *p;)
+    {
+        char* pEnd = nullptr;
+        const double d = std::strtod(p, &pEnd);
+        if (pEnd == p)
+            break;
+        vecTimes.push_back(d);
+        p = pEnd;
+    }
+    ::DeleteFileW(strWineResult.c_str());
+    ::DeleteFileW(strWineScript.c_str());
+    return vecTimes;
+}
+
+struct SPicture
+{
+    const char* pszLabel;
+    const wchar_t* pszName;
+    int cx, cy;
+    bool bAlpha;
+    const wchar_t* pszEncoder;
+    int nRuns;
+};
+
+void PrintRow(const char* pszWhat, const SStats& stats, const SStats& bare, const char* pszTarget)
+{
+    const double dSpread = stats.dMedian > 0 ? 100 * (stats.dMax - stats.dMin) / stats.dMedian : 0;
+    std::printf("  %-36s %9.1f ms  %5.0f %%", pszWhat, stats.dMedian, dSpread);
+    if (bare.dMedian > 0)
+        std::printf("  %6.2f x%s", stats.dMedian / bare.dMedian, pszTarget);
+    std::printf("\n");
+}
+} // namespace
+
+int wmain()
+{
+    KelDraw::CGdiplusSession gdiplus;
+
+    const std::string strUnixFolder = "/tmp/pictaro-bench-" + std::to_string(::GetCurrentProcessId());
+    std::wstring strFolder = L"Z:" + std::wstring(strUnixFolder.begin(), strUnixFolder.end());
+    std::replace(strFolder.begin(), strFolder.end(), L'/', L'\\');
+    ::CreateDirectoryW(strFolder.c_str(), nullptr);
+
+    const wchar_t* const pszJpeg = L"{557CF401-1A04-11D3-9A73-0000F81EF32E}";
+    const wchar_t* const pszPng = L"{557CF406-1A04-11D3-9A73-0000F81EF32E}";
+    const SPicture pictures[] = {
+        {"12-megapixel JPEG (4000 x 3000)", L"photo.jpg", 4000, 3000, false, pszJpeg, 7},
+        {"1920 x 1080 RGBA PNG", L"screen.png", 1920, 1080, true, pszPng, 9},
+        {"256 x 256 RGBA PNG", L"icon.png", 256, 256, true, pszPng, 15},
+    };
+
+    auto* pViewer = new CTarvoMainWnd;
+    if (!pViewer->CreateViewerWindow())
+    {
+        std::printf("bench_decode: no viewer window (is there a display?)\n");
+        return 1;
+    }
+    SPushWatch::s_pfnReal = pViewer->m_pfnUpdateLayeredWindow;
+    pViewer->m_pfnUpdateLayeredWindow = SPushWatch::Update;
+    const HWND hViewer = pViewer->m_hWnd;
+
+    std::printf("Picture decoding, median of interleaved runs under Wine; spread = (max - min) / median;\n"
+                "ratios against GDI+'s own decode of the same file in the same run.\n");
+    for (const SPicture& picture : pictures)
+    {
+        const std::wstring strPath = strFolder + L"\\" + picture.pszName;
+        if (!MakePicture(strPath, picture.cx, picture.cy, picture.bAlpha, picture.pszEncoder))
+        {
+            std::printf("\n%s: could not be made\n", picture.pszLabel);
+            continue;
+        }
+        WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+        ::GetFileAttributesExW(strPath.c_str(), GetFileExInfoStandard, &attributes);
+
+        std::vector<double> vecBare, vecDib, vecLoad, vecWork, vecChoose;
+        // One round first to warm the caches, not counted.
+        for (int nRun = -1; nRun < picture.nRuns; ++nRun)
+        {
+            const double dBare = TimeMs([&] { BareDecode(strPath); });
+            const double dDib = TimeMs([&] { ::DeleteObject(KelDraw::DecodeFileToDib(strPath.c_str())); });
+            const double dLoad = TimeMs([&] { delete KelDraw::LoadPictureFromFile(strPath.c_str()); });
+            ::ShowWindow(hViewer, SW_HIDE);
+            const double dWork = ChooseWork(pViewer, strPath);
+            // The real sequence starts from a viewer on screen.
+            ::ShowWindow(hViewer, SW_SHOWNORMAL);
+            const double dChoose = ChooseUntilPushed(pViewer, strPath);
+            if (nRun < 0)
+                continue;
+            vecBare.push_back(dBare);
+            vecDib.push_back(dDib);
+            vecLoad.push_back(dLoad);
+            vecWork.push_back(dWork);
+            vecChoose.push_back(dChoose);
+        }
+        const SStats bare = Summarise(vecBare);
+        std::printf("\n%s, %lu KB, %d runs\n", picture.pszLabel, attributes.nFileSizeLow / 1024, picture.nRuns);
+        PrintRow("GDI+ decode, pixels locked (ref.)", bare, SStats(), "");
+        PrintRow("DecodeFileToDib", Summarise(vecDib), bare, "  (target <= 1.10)");
+        PrintRow("LoadPictureFromFile", Summarise(vecLoad), bare, "");
+        PrintRow("choose -> frame pushed, work only", Summarise(vecWork), bare, "  (target <= 2.50)");
+        PrintRow("choose -> frame pushed, wall clock", Summarise(vecChoose), bare, "");
+        if (picture.pszEncoder == pszJpeg)
+        {
+            const std::string strUnixJpeg = strUnixFolder + "/" + std::string(picture.pszName, picture.pszName + wcslen(picture.pszName));
+            const std::vector<double> vecDjpeg = TimeDjpeg(strUnixJpeg, strUnixFolder, picture.nRuns);
+            if (vecDjpeg.empty())
+                std::printf("  djpeg: not run\n");
+            else
+                PrintRow("djpeg to /dev/null (floor, with spawn)", Summarise(vecDjpeg), bare, "");
+        }
+        ::DeleteFileW(strPath.c_str());
+    }
+    std::printf("\n\"work only\": the viewer kept hidden and its redraw run at once; \"wall clock\" adds\n"
+                "the 10 ms redraw timer and the window system's hiding and showing of the viewer.\n");
+
+    ::DestroyWindow(hViewer);
+    ::RemoveDirectoryW(strFolder.c_str());
+    return 0;
+}
