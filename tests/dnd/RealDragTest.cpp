@@ -205,3 +205,23 @@ TEST_F(RealDragTest, HoldingTheDragAtTheRightEdgeScrollsTheStrip)
     EXPECT_EQ(nPos, strip.ScrollPos()) << "nothing scrolls on its own after the drag";
     EXPECT_EQ("ABCDEFGHIJKLMN", strip.Order());
 }
+
+TEST_F(RealDragTest, ReleaseBeforeTheDragStartsChangesNothing)
+{
+    CStripWithEntries strip(5);
+    ASSERT_NE(nullptr, strip.Wnd());
+    ASSERT_NO_FATAL_FAILURE(PressOn(strip, 0));
+
+    // The release is queued with the move that starts the drag, so it comes
+    // while the drop source still waits for the cursor to leave its square
+    // (around where the cursor is then). Had a drag run, A would land before D.
+    const POINT ptMoved = strip.ToScreen(strip.Centre(3));
+    CScriptedUser user({{nullptr, [&] {
+                             MoveTo(ptMoved);
+                             LeftButton(false);
+                         }}});
+    RunUntilDragEnds(strip, user);
+
+    EXPECT_EQ("ABCDE", strip.Order());
+    EXPECT_FALSE(strip.AnyDropMark());
+}
