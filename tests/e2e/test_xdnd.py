@@ -1,0 +1,92 @@
+"""Drags real files onto the real Pictaro.exe the way a Linux file manager does (XDND)."""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+import pictaro_x11 as x11  # noqa: E402
+import xdnd_drop  # noqa: E402
+from PIL import Image  # noqa: E402
+from Xlib import error as xerror  # noqa: E402
+
+EXE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(x11.ROOT, "build", "Pictaro.exe")
+COLOURS = {"red": (200, 30, 60), "green": (30, 160, 60), "blue": (40, 60, 200), "yellow": (220, 200, 40)}
+
+
+class XdndTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.files = {}
+        for name, colour in COLOURS.items():
+            self.files[name] = os.path.join(self.tmp.name, name + ".png")
+            Image.new("RGB", (60, 40), colour).save(self.files[name])
+        self.proc = x11.start(EXE)
+        self.disp = self.find_viewer()
+        self.width, self.height = x11.screen_size(self.disp)
+        self.origin = ((self.width - 240) // 2, (self.height - 167) // 2)
+        x11.wait_for(lambda: x11.window_geometry("Pictaro", self.disp) == (*self.origin, 240, 167))
+
+    def tearDown(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.tmp.cleanup()
+
+    @staticmethod
+    def find_viewer():
+        # Wine makes and drops X windows while it starts: a window may vanish
+        # while the tree is walked.
+        for _ in range(100):
+            try:
+                return x11.find_window("Pictaro")[0]
+            except xerror.BadWindow:
+                time.sleep(0.1)
+        return x11.find_window("Pictaro")[0]
+
+    def box_centre(self, index):
+        """Where entry `index` of the strip shows, on the screen: the strip
+        lies along the bottom, 120 px high, its first box at 20, 10."""
+        return 20 + 108 * index + 44, self.height - 120 + 10 + 41
+
+    def strip_shows(self, names):
+        """The strip shows these pictures in its first boxes, and nothing in the next."""
+        for index, name in enumerate(names):
+            if not x11.near(x11.pixel(self.disp, *self.box_centre(index)), COLOURS[name], 2):
+                return False
+        after = x11.pixel(self.disp, *self.box_centre(len(names)))
+        return all(not x11.near(after, colour, 30) for colour in COLOURS.values())
+
+    def test_files_dropped_on_the_viewer_fill_the_strip_which_refuses_them_itself(self):
+        x, y = self.origin
+        accept, action, finished = xdnd_drop.drag(x + 120, y + 80, [self.files["red"], self.files["green"]])
+        self.assertEqual((1, "XdndActionCopy", 1), (accept, action, finished))
+        # The viewer shows the last file of the drop at its size.
+        self.assertTrue(x11.wait_for(lambda: x11.window_geometry("Pictaro", self.disp) == (x, y, 60, 40)),
+                        x11.window_geometry("Pictaro", self.disp))
+        want = tuple(x11.layered(c) for c in COLOURS["green"])
+        self.assertTrue(x11.wait_for(lambda: x11.near(x11.pixel(self.disp, x + 30, y + 20), want)))
+
+        # Tab shows the strip, made hidden by the first drop.
+        subprocess.run(["xdotool", "mousemove", str(x + 30), str(y + 20), "key", "Tab"], check=True)
+        self.assertTrue(x11.wait_for(lambda: self.strip_shows(["red", "green"]), timeout=20), "strip not shown")
+
+        # Over the strip's empty end and over a thumbnail the files are refused,
+        # so the file manager takes them away again.
+        for index in (2, 0):
+            accept, action, finished = xdnd_drop.drag(*self.box_centre(index), [self.files["blue"]])
+            self.assertEqual((0, None, None), (accept, action, finished), f"over box {index}")
+
+        # A later drop on the viewer lands right after the first two: nothing came in between.
+        accept, _, finished = xdnd_drop.drag(x + 30, y + 20, [self.files["yellow"]])
+        self.assertEqual((1, 1), (accept, finished))
+        self.assertTrue(x11.wait_for(lambda: self.strip_shows(["red", "green", "yellow"]), timeout=20),
+                        [x11.pixel(self.disp, *self.box_centre(i)) for i in range(4)])
+
+        subprocess.run(["xdotool", "mousemove", str(x + 30), str(y + 20), "key", "Escape"], check=True)
+        self.assertEqual(0, self.proc.wait(timeout=30))
+
+
+if __name__ == "__main__":
+    unittest.main()
