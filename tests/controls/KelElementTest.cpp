@@ -175,3 +175,17 @@ TEST_F(KelElementTest, HandCursorOnlyOverTheElement)
     ::SendMessageW(m_hWnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(m_hWnd), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(::LoadCursorW(nullptr, IDC_ARROW), ::GetCursor());
 }
+
+TEST_F(KelElementTest, HiddenWhileAFileIsShownAndBackWithThePlaceholders)
+{
+    const std::wstring strPath = SourcePath(L"tests\\pictures\\bmp24.bmp");
+    m_pViewer->OnElemSelect(0, L"bmp24.bmp", strPath.c_str(), FALSE);
+    EXPECT_FALSE(m_pElement->m_bVisible);
+    ASSERT_TRUE(PumpUntil([this] { return !m_pViewer->m_bRedrawPending; }));
+    EXPECT_FALSE(m_pElement->HandleMessage(WM_LBUTTONDOWN, MAKELPARAM(160, 155), nullptr));
+
+    m_pViewer->OnElemSelect(-1, nullptr, nullptr, FALSE);
+    EXPECT_TRUE(m_pElement->m_bVisible);
+    ASSERT_TRUE(PumpUntil([this] { return !m_pViewer->m_bRedrawPending; }));
+    EXPECT_TRUE(ShowsImage(Frame(), IDR_PNG_LINK));
+}
