@@ -326,3 +326,58 @@ TEST(DecodeDibTest, RepeatedDecodingKeepsMemoryFlat)
     const size_t cbAfter = ProcessMemory();
     EXPECT_LT(cbAfter, cbBefore + 8 * 1024 * 1024) << "grew from " << cbBefore << " to " << cbAfter;
 }
+
+TEST(DecodeDibTest, MutatedPicturesGiveADibAndAPictureOfOneSizeOrNone)
+{
+    // A bounded, repeatable run over damaged copies of real pictures: bytes
+    // overwritten, headers set to extremes, files cut short.
+    CTempFolder folder;
+    uint32_t nSeed = 20261210;
+    auto fnRandom = [&nSeed](uint32_t nBound) {
+        nSeed = nSeed * 1664525u + 1013904223u;
+        return (nSeed >> 8) % nBound;
+    };
+    int nDibs = 0, nRuns = 0;
+    for (const wchar_t* pszFile : {L"png32-alpha.png", L"png64-alpha.png", L"bmp4-rle.bmp", L"bmp8.bmp",
+                                   L"bmp16-565.bmp", L"gif-animated.gif", L"jpeg-progressive.jpg",
+                                   L"tiff-2pages.tif", L"tiff-pargb-300dpi.tif"})
+    {
+        const std::string strOriginal = ReadFileBytes(PicturePath(pszFile));
+        ASSERT_FALSE(strOriginal.empty());
+        for (int i = 0; i < 40; ++i, ++nRuns)
+        {
+            std::string strBytes = strOriginal;
+            switch (i % 4)
+            {
+            case 0: // a few bytes anywhere
+                for (int n = 0; n < 4; ++n)
+                    strBytes[fnRandom(static_cast<uint32_t>(strBytes.size()))] = static_cast<char>(fnRandom(256));
+                break;
+            case 1: // a run of 0xFF in the first 64 bytes, where sizes live
+                strBytes.replace(fnRandom(60), 4, 4, '\xFF');
+                break;
+            case 2: // cut short
+                strBytes.resize(1 + fnRandom(static_cast<uint32_t>(strBytes.size() - 1)));
+                break;
+            default: // a byte in the header flipped bit by bit
+                strBytes[fnRandom(32)] ^= static_cast<char>(1u << fnRandom(8));
+                break;
+            }
+            SCOPED_TRACE(::testing::Message() << "mutation " << i);
+            const std::wstring strPath = folder.Write(L"mutated", strBytes);
+            CDibHolder dib(KelDraw::DecodeFileToDib(strPath.c_str()));
+            std::unique_ptr<Gdiplus::Bitmap> pPicture(KelDraw::LoadPictureFromFile(strPath.c_str()));
+            ASSERT_NE(nullptr, pPicture) << "a readable file always gives a picture object";
+            if (!dib)
+                continue;
+            ++nDibs;
+            const CDibView view(dib.get());
+            ASSERT_TRUE(view.Valid());
+            EXPECT_EQ(static_cast<UINT>(view.Width()), pPicture->GetWidth());
+            EXPECT_EQ(static_cast<UINT>(view.Height()), pPicture->GetHeight());
+            EXPECT_TRUE(view.PaddingIsZero());
+        }
+    }
+    EXPECT_GT(nDibs, 0) << "some damage is survivable";
+    EXPECT_LT(nDibs, nRuns) << "some is not";
+}
