@@ -177,7 +177,7 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     // No DIB of 2 GB or more fits a 32-bit process; refusing it here keeps
     // every size below in range.
     const unsigned long long cbStride64 = (static_cast<unsigned long long>(cx) * nBitCount + 31) / 32 * 4;
-    if (cx == 0 || cy == 0 || cbStride64 * cy > INT_MAX)
+    if (cx == 0 || cy == 0 || cx > INT_MAX || cbStride64 * cy > INT_MAX)
         return nullptr;
 
     SDibInfo info = {};
