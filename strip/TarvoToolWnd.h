@@ -42,8 +42,8 @@ public:
     explicit CTarvoToolWnd(IElemSelectCall* pSelectCall);
     ~CTarvoToolWnd() override;
 
-    // The strip's window: a topmost-able tool popup of the desktop that accepts
-    // dropped files; the caller places it.
+    // The strip's window: an ownerless tool popup that accepts dropped files;
+    // the caller places it.
     BOOL CreateStripWindow();
 
     // Entries.
