@@ -10,7 +10,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import pictaro_x11 as x11  # noqa: E402
 import xdnd_drop  # noqa: E402
 from PIL import Image  # noqa: E402
-from Xlib import error as xerror  # noqa: E402
+from Xlib import X, error as xerror  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(x11.ROOT, "build", "Pictaro.exe")
 COLOURS = {"red": (200, 30, 60), "green": (30, 160, 60), "blue": (40, 60, 200), "yellow": (220, 200, 40)}
@@ -45,6 +45,11 @@ class XdndTest(unittest.TestCase):
                 time.sleep(0.1)
         return x11.find_window("Pictaro")[0]
 
+    def focus_viewer(self):
+        win = x11.find_window("Pictaro", disp=self.disp)[1]
+        win.set_input_focus(X.RevertToParent, X.CurrentTime)
+        self.disp.sync()
+
     def box_centre(self, index):
         """Where entry `index` of the strip shows, on the screen: the strip
         lies along the bottom, 120 px high, its first box at 20, 10."""
@@ -68,7 +73,9 @@ class XdndTest(unittest.TestCase):
         want = tuple(x11.layered(c) for c in COLOURS["green"])
         self.assertTrue(x11.wait_for(lambda: x11.near(x11.pixel(self.disp, x + 30, y + 20), want)))
 
-        # Tab shows the strip, made hidden by the first drop.
+        # Tab shows the strip, made hidden by the first drop. The keys go to the
+        # viewer once it has the focus, as a window manager gives it on a click.
+        self.focus_viewer()
         subprocess.run(["xdotool", "mousemove", str(x + 30), str(y + 20), "key", "Tab"], check=True)
         self.assertTrue(x11.wait_for(lambda: self.strip_shows(["red", "green"]), timeout=20), "strip not shown")
 
@@ -84,6 +91,7 @@ class XdndTest(unittest.TestCase):
         self.assertTrue(x11.wait_for(lambda: self.strip_shows(["red", "green", "yellow"]), timeout=20),
                         [x11.pixel(self.disp, *self.box_centre(i)) for i in range(4)])
 
+        self.focus_viewer()
         subprocess.run(["xdotool", "mousemove", str(x + 30), str(y + 20), "key", "Escape"], check=True)
         self.assertEqual(0, self.proc.wait(timeout=30))
 
