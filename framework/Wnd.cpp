@@ -52,6 +52,9 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
                                   cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
     ::UnhookWindowsHookEx(hHook);
     g_pWndInit = nullptr;
+    // Creation cancelled after the object was attached: forget the dead handle.
+    if (!hWnd)
+        Detach();
     return hWnd != nullptr;
 }
 

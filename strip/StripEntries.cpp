@@ -77,16 +77,11 @@ SIZE CTarvoToolWnd::FitSize(SIZE size, SIZE sizeBox)
     if (size.cx <= sizeBox.cx && size.cy <= sizeBox.cy)
         return size;
     // In doubles on purpose: 100 x 50 gives 88 x 43 here, 88 x 44 exactly.
-    // Each step is stored, because the x87 unit would otherwise carry 80 bits.
-    volatile const double rx = static_cast<double>(size.cx) / sizeBox.cx;
-    volatile const double ry = static_cast<double>(size.cy) / sizeBox.cy;
+    const double rx = static_cast<double>(size.cx) / sizeBox.cx;
+    const double ry = static_cast<double>(size.cy) / sizeBox.cy;
     if (ry < rx)
-    {
-        volatile const double cy = size.cy / rx;
-        return SIZE{sizeBox.cx, static_cast<LONG>(cy)};
-    }
-    volatile const double cx = size.cx / ry;
-    return SIZE{static_cast<LONG>(cx), sizeBox.cy};
+        return SIZE{sizeBox.cx, static_cast<LONG>(size.cy / rx)};
+    return SIZE{static_cast<LONG>(size.cx / ry), sizeBox.cy};
 }
 
 void CTarvoToolWnd::ClearVisible()

@@ -166,3 +166,16 @@ TEST_F(WndTest, RegistryKeyIsOnlyRemembered)
     EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\PictaroRegistryProbe", 0,
                                              KEY_READ, &hKey));
 }
+
+TEST_F(WndTest, CancelledCreationLeavesNoHandle)
+{
+    struct CRefusingWnd : CWnd
+    {
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+        {
+            return message == WM_CREATE ? -1 : CWnd::WindowProc(message, wParam, lParam);
+        }
+    } wnd;
+    EXPECT_FALSE(wnd.CreateEx(0, kClass, L"refused", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+    EXPECT_EQ(nullptr, wnd.m_hWnd);
+}
