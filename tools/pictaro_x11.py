@@ -21,7 +21,11 @@ def start(exe, *args):
 
 def _walk(win):
     yield win
-    for child in win.query_tree().children:
+    try:
+        children = win.query_tree().children
+    except Exception:  # the window went away while we looked
+        return
+    for child in children:
         yield from _walk(child)
 
 
