@@ -88,7 +88,6 @@ LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
-        return Default();
     default:
         return CWnd::WindowProc(message, wParam, lParam);
     }
