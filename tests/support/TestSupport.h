@@ -52,7 +52,7 @@ CPixels LoadResourcePixels(UINT nID);
 
 // A file of the source tree as a Windows path (Wine maps the Linux root to Z:).
 std::wstring SourcePath(const std::wstring& strRelative);
-// A file of the shared folder beside the source tree (the PNG corpus), likewise.
+// A file of the test corpus unpacked into the build folder (the PNG suite), likewise.
 std::wstring SharedPath(const std::wstring& strRelative);
 
 // Saves a picture as a PNG file through GDI+'s own encoder.
