@@ -91,8 +91,7 @@ class XdndTest(unittest.TestCase):
         self.assertTrue(x11.wait_for(lambda: self.strip_shows(["red", "green", "yellow"]), timeout=20),
                         [x11.pixel(self.disp, *self.box_centre(i)) for i in range(4)])
 
-        self.focus_viewer()
-        subprocess.run(["xdotool", "mousemove", str(x + 30), str(y + 20), "key", "Escape"], check=True)
+        x11.close_window(self.disp, x11.find_window("Pictaro", disp=self.disp)[1])
         self.assertEqual(0, self.proc.wait(timeout=30))
 
 
