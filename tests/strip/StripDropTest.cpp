@@ -19,7 +19,7 @@ protected:
     }
     void Drop(const std::vector<std::wstring>& vecNames)
     {
-        HGLOBAL hDrop = MakeDropHandle(vecNames);
+        HDROP hDrop = TestSupport::MakeDropFiles(vecNames);
         ::SendMessageW(m_pStrip->m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
         ::GlobalFree(hDrop);
     }

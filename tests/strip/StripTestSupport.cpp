@@ -130,25 +130,6 @@ bool WriteBytes(const std::wstring& strPath, const std::string& strBytes)
     return bDone && cbWritten == strBytes.size();
 }
 
-HGLOBAL MakeDropHandle(const std::vector<std::wstring>& vecNames)
-{
-    size_t cchNames = 1; // the final terminator
-    for (const std::wstring& strName : vecNames)
-        cchNames += strName.size() + 1;
-    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + cchNames * sizeof(wchar_t));
-    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
-    pDrop->pFiles = sizeof(DROPFILES);
-    pDrop->fWide = TRUE;
-    auto* pszNames = reinterpret_cast<wchar_t*>(pDrop + 1);
-    for (const std::wstring& strName : vecNames)
-    {
-        std::memcpy(pszNames, strName.c_str(), (strName.size() + 1) * sizeof(wchar_t));
-        pszNames += strName.size() + 1;
-    }
-    ::GlobalUnlock(hGlobal);
-    return hGlobal;
-}
-
 BOOL CRecordingSelectCall::OnElemSelect(int nIndex, const wchar_t* pszName, const wchar_t* pszPath, BOOL bReload)
 {
     m_vecCalls.push_back(

@@ -37,9 +37,6 @@ bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr
 bool WriteIndexedBmp(const std::wstring& strPath, int cx, int cy, int nBitCount, COLORREF clr);
 bool WriteBytes(const std::wstring& strPath, const std::string& strBytes);
 
-// A drop handle as the shell makes it: a DROPFILES block of wide names.
-HGLOBAL MakeDropHandle(const std::vector<std::wstring>& vecNames);
-
 // The viewer's side of the strip, recording every call. fnDuring runs inside
 // each call, to look at the strip while the viewer has control.
 class CRecordingSelectCall : public IElemSelectCall

@@ -83,7 +83,8 @@ TEST_F(ViewerStripTest, ClickingAThumbnailShowsItsPicture)
     ASSERT_TRUE(WriteSolidPicture(strWide, 60, 30, RGB(255, 0, 0)));
     ASSERT_TRUE(WriteSolidPicture(strTall, 40, 70, RGB(0, 0, 255), L"image/bmp"));
     // Dropped on the viewer, as from the shell; the viewer releases the handle.
-    ::SendMessageW(m_hViewer, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropHandle({strWide, strTall})), 0);
+    HDROP hDrop = TestSupport::MakeDropFiles({strWide, strTall});
+    ::SendMessageW(m_hViewer, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
     ASSERT_NE(nullptr, m_pViewer->m_pToolWnd);
     CTarvoToolWnd* pStrip = m_pViewer->m_pToolWnd;
     ASSERT_EQ(2u, pStrip->m_vecElems.size());
