@@ -54,46 +54,10 @@ IUnknown* COleDataSourceEx::GetInterface(REFIID riid)
     return COleDataSource::GetInterface(riid);
 }
 
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::QueryInterface(REFIID riid, void** ppvObject)
-{
-    return m_pOwner->ExternalQueryInterface(riid, ppvObject);
-}
-
-ULONG STDMETHODCALLTYPE COleDataSourceEx::XDataObj::AddRef()
-{
-    return m_pOwner->ExternalAddRef();
-}
-
-ULONG STDMETHODCALLTYPE COleDataSourceEx::XDataObj::Release()
-{
-    return m_pOwner->ExternalRelease();
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::GetData(FORMATETC* pFormatEtc, STGMEDIUM* pMedium)
-{
-    return m_pOwner->m_xDataObject.GetData(pFormatEtc, pMedium);
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::GetDataHere(FORMATETC* pFormatEtc, STGMEDIUM* pMedium)
-{
-    return m_pOwner->m_xDataObject.GetDataHere(pFormatEtc, pMedium);
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::QueryGetData(FORMATETC* pFormatEtc)
-{
-    return m_pOwner->m_xDataObject.QueryGetData(pFormatEtc);
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::GetCanonicalFormatEtc(FORMATETC* pFormatEtcIn,
-                                                                            FORMATETC* pFormatEtcOut)
-{
-    return m_pOwner->m_xDataObject.GetCanonicalFormatEtc(pFormatEtcIn, pFormatEtcOut);
-}
-
 HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::SetData(FORMATETC* pFormatEtc, STGMEDIUM* pMedium,
                                                               BOOL fRelease)
 {
-    const HRESULT hr = m_pOwner->m_xDataObject.SetData(pFormatEtc, pMedium, fRelease);
+    const HRESULT hr = XDataObject::SetData(pFormatEtc, pMedium, fRelease);
     if (hr != DATA_E_FORMATETC)
         return hr;
     // Without fRelease the caller keeps its medium and frees it itself:
@@ -112,26 +76,4 @@ HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::SetData(FORMATETC* pFormat
         return E_OUTOFMEMORY;
     }
     return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::EnumFormatEtc(DWORD dwDirection,
-                                                                    IEnumFORMATETC** ppEnumFormatEtc)
-{
-    return m_pOwner->m_xDataObject.EnumFormatEtc(dwDirection, ppEnumFormatEtc);
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::DAdvise(FORMATETC* pFormatEtc, DWORD advf,
-                                                              IAdviseSink* pAdvSink, DWORD* pdwConnection)
-{
-    return m_pOwner->m_xDataObject.DAdvise(pFormatEtc, advf, pAdvSink, pdwConnection);
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::DUnadvise(DWORD dwConnection)
-{
-    return m_pOwner->m_xDataObject.DUnadvise(dwConnection);
-}
-
-HRESULT STDMETHODCALLTYPE COleDataSourceEx::XDataObj::EnumDAdvise(IEnumSTATDATA** ppEnumAdvise)
-{
-    return m_pOwner->m_xDataObject.EnumDAdvise(ppEnumAdvise);
 }

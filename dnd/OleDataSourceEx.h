@@ -18,29 +18,13 @@ protected:
 
     // The base implementation except SetData, which caches a format the base
     // refuses with DATA_E_FORMATETC and then reports S_OK.
-    class XDataObj : public IDataObject
+    class XDataObj : public XDataObject
     {
     public:
-        explicit XDataObj(COleDataSourceEx* pOwner) : m_pOwner(pOwner) {}
-        XDataObj(const XDataObj&) = delete;
-        XDataObj& operator=(const XDataObj&) = delete;
+        explicit XDataObj(COleDataSourceEx* pOwner) : XDataObject(pOwner), m_pOwner(pOwner) {}
 
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
-        ULONG STDMETHODCALLTYPE AddRef() override;
-        ULONG STDMETHODCALLTYPE Release() override;
-        HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pFormatEtc, STGMEDIUM* pMedium) override;
-        HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC* pFormatEtc, STGMEDIUM* pMedium) override;
-        HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* pFormatEtc) override;
-        HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC* pFormatEtcIn,
-                                                        FORMATETC* pFormatEtcOut) override;
         HRESULT STDMETHODCALLTYPE SetData(FORMATETC* pFormatEtc, STGMEDIUM* pMedium,
                                           BOOL fRelease) override;
-        HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection,
-                                                IEnumFORMATETC** ppEnumFormatEtc) override;
-        HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC* pFormatEtc, DWORD advf, IAdviseSink* pAdvSink,
-                                          DWORD* pdwConnection) override;
-        HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) override;
-        HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** ppEnumAdvise) override;
 
     private:
         COleDataSourceEx* m_pOwner;
