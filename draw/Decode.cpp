@@ -131,6 +131,143 @@ BOOL DrawRows(GpBitmap* pImage, PixelFormat nTarget, INT cx, INT cy, BYTE* pBits
     return pGraphics && DllExports::GdipDrawImageRectI(pGraphics.get(), pImage, 0, 0, cx, cy) == Ok;
 }
 
+// Whether the bytes are a JPEG whose frame header declares more pixels than a
+// 32-bit process can hold at 4 bytes each. Wine's JPEG decoder sizes its
+// buffer in 32 bits and overruns it for such a file, so it never gets one.
+bool DeclaresTooLarge(const BYTE* pData, size_t cbData)
+{
+    if (cbData < 4 || pData[0] != 0xFF || pData[1] != 0xD8)
+        return false;
+    for (size_t n = 2; n + 9 <= cbData && pData[n] == 0xFF;)
+    {
+        const BYTE nMarker = pData[n + 1];
+        if (nMarker == 0xFF) // fill byte
+        {
+            ++n;
+            continue;
+        }
+        if (nMarker == 0xDA || nMarker == 0xD9)
+            return false;
+        if (nMarker >= 0xC0 && nMarker <= 0xCF && nMarker != 0xC4 && nMarker != 0xC8 && nMarker != 0xCC)
+        {
+            const ULONGLONG nHeight = static_cast<ULONGLONG>(pData[n + 5] << 8 | pData[n + 6]);
+            const ULONGLONG nWidth = static_cast<ULONGLONG>(pData[n + 7] << 8 | pData[n + 8]);
+            return nWidth * nHeight * 4 > INT_MAX;
+        }
+        n += 2 + (pData[n + 2] << 8 | pData[n + 3]);
+    }
+    return false;
+}
+
+// The same test on the start of a file, where the frame header lies.
+bool FileDeclaresTooLarge(const wchar_t* pszPath)
+{
+    HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hRaw == INVALID_HANDLE_VALUE)
+        return false;
+    CHandleHolder hFile(hRaw);
+    const DWORD cbHead = 64 * 1024;
+    std::unique_ptr<BYTE[]> pHead(new (std::nothrow) BYTE[cbHead]);
+    DWORD cbRead = 0;
+    return pHead && ::ReadFile(hFile.get(), pHead.get(), cbHead, &cbRead, nullptr) &&
+           DeclaresTooLarge(pHead.get(), cbRead);
+}
+
+// A memory stream that reads nothing past its end. Wine's stream on a global
+// block reads past the block when a decoder seeks beyond it (a BMP data
+// offset or a TIFF directory offset in a damaged file) and crashes; this
+// stream stops such reads at the end, as any file stream does.
+class CBoundedStream final : public IStream
+{
+public:
+    CBoundedStream(IStream* pInner, ULONGLONG cbSize) : m_nRef(1), m_pInner(pInner), m_cbSize(cbSize)
+    {
+        m_pInner->AddRef();
+    }
+    CBoundedStream(const CBoundedStream&) = delete;
+    CBoundedStream& operator=(const CBoundedStream&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_ISequentialStream || riid == IID_IStream)
+        {
+            *ppv = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRef; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG nRef = --m_nRef;
+        if (nRef == 0)
+            delete this;
+        return nRef;
+    }
+    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override
+    {
+        ULARGE_INTEGER pos = {};
+        const LARGE_INTEGER zero = {};
+        if (FAILED(m_pInner->Seek(zero, STREAM_SEEK_CUR, &pos)))
+            return STG_E_READFAULT;
+        const ULONGLONG cbLeft = pos.QuadPart < m_cbSize ? m_cbSize - pos.QuadPart : 0;
+        if (cb > cbLeft)
+            cb = static_cast<ULONG>(cbLeft);
+        if (cb == 0)
+        {
+            if (pcbRead)
+                *pcbRead = 0;
+            return S_FALSE;
+        }
+        return m_pInner->Read(pv, cb, pcbRead);
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD dwOrigin, ULARGE_INTEGER* pNewPos) override
+    {
+        return m_pInner->Seek(move, dwOrigin, pNewPos);
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* pStat, DWORD dwFlags) override { return m_pInner->Stat(pStat, dwFlags); }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** ppStream) override
+    {
+        if (!ppStream)
+            return E_POINTER;
+        *ppStream = nullptr;
+        CComPtr<IStream> pInner;
+        const HRESULT hr = m_pInner->Clone(&pInner);
+        if (FAILED(hr))
+            return hr;
+        *ppStream = new (std::nothrow) CBoundedStream(pInner, m_cbSize);
+        return *ppStream ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    ~CBoundedStream() { m_pInner->Release(); }
+
+    ULONG m_nRef;
+    IStream* m_pInner;
+    const ULONGLONG m_cbSize;
+};
+
 // The whole file in a new fixed global block, read in one call; null when it
 // cannot be opened, is empty, cannot be held in memory or is not read in full.
 // The file is closed on return.
@@ -160,6 +297,8 @@ HGLOBAL ReadWholeFile(const wchar_t* pszPath)
 
 HBITMAP DecodeFileToDib(const wchar_t* pszPath)
 {
+    if (FileDeclaresTooLarge(pszPath))
+        return nullptr;
     GpBitmap* pRaw = nullptr;
     const Status status = DllExports::GdipCreateBitmapFromFile(pszPath, &pRaw);
     CImageHolder pImage(pRaw);
@@ -212,14 +351,24 @@ Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath)
     HGLOBAL hBlock = ReadWholeFile(pszPath);
     if (!hBlock)
         return nullptr;
-    // The stream owns the block from here on, and the picture keeps the stream.
-    CComPtr<IStream> pStream;
-    ::CreateStreamOnHGlobal(hBlock, TRUE, &pStream);
-    if (!pStream)
+    const SIZE_T cbFile = ::GlobalSize(hBlock);
+    if (DeclaresTooLarge(static_cast<const BYTE*>(hBlock), cbFile))
     {
         ::GlobalFree(hBlock);
         return nullptr;
     }
+    // The stream owns the block from here on, and the picture keeps the stream.
+    CComPtr<IStream> pBlockStream;
+    ::CreateStreamOnHGlobal(hBlock, TRUE, &pBlockStream);
+    if (!pBlockStream)
+    {
+        ::GlobalFree(hBlock);
+        return nullptr;
+    }
+    CComPtr<IStream> pStream;
+    pStream.Attach(new (std::nothrow) CBoundedStream(pBlockStream, cbFile));
+    if (!pStream)
+        return nullptr;
     return CreatePictureFromStream(pStream);
 }
 

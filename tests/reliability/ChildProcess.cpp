@@ -1,0 +1,120 @@
+#include "tests/reliability/ChildProcess.h"
+
+namespace Reliability
+{
+
+namespace
+{
+std::wstring Quoted(const std::wstring& strArg)
+{
+    // Our arguments hold no quotes; a trailing backslash would escape the closing one.
+    std::wstring str = L"\"" + strArg;
+    if (!strArg.empty() && strArg.back() == L'\\')
+        str += L'\\';
+    return str + L"\"";
+}
+
+std::wstring RunnerPath()
+{
+    wchar_t szPath[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
+    std::wstring strPath = szPath;
+    return strPath.substr(0, strPath.find_last_of(L"\\/") + 1) + L"fuzz_decode.exe";
+}
+
+void SplitLines(const std::string& strText, std::vector<std::string>& vecLines)
+{
+    size_t nStart = 0;
+    while (nStart < strText.size())
+    {
+        size_t nEnd = strText.find('\n', nStart);
+        if (nEnd == std::string::npos)
+            nEnd = strText.size();
+        std::string strLine = strText.substr(nStart, nEnd - nStart);
+        if (!strLine.empty() && strLine.back() == '\r')
+            strLine.pop_back();
+        vecLines.push_back(strLine);
+        nStart = nEnd + 1;
+    }
+}
+} // namespace
+
+SChildResult RunFuzzDecode(const std::vector<std::wstring>& vecArgs, DWORD dwTimeoutMs)
+{
+    SChildResult result;
+    std::wstring strCommand = Quoted(RunnerPath());
+    for (const std::wstring& strArg : vecArgs)
+        strCommand += L" " + Quoted(strArg);
+
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE hRead = nullptr, hWrite = nullptr;
+    if (!::CreatePipe(&hRead, &hWrite, &sa, 0))
+    {
+        result.dwExitCode = 1;
+        return result;
+    }
+    ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nullptr;
+    si.hStdOutput = hWrite;
+    si.hStdError = hWrite;
+    PROCESS_INFORMATION pi = {};
+    const BOOL bStarted = ::CreateProcessW(nullptr, &strCommand[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                           nullptr, nullptr, &si, &pi);
+    // Only the child holds the write end now, so the pipe ends with it.
+    ::CloseHandle(hWrite);
+    if (!bStarted)
+    {
+        ::CloseHandle(hRead);
+        result.dwExitCode = 1;
+        return result;
+    }
+
+    std::string strText;
+    const DWORD dwStart = ::GetTickCount();
+    for (;;)
+    {
+        DWORD cbAvailable = 0;
+        const BOOL bPipe = ::PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr);
+        if (bPipe && cbAvailable)
+        {
+            std::string strChunk(cbAvailable, '\0');
+            DWORD cbRead = 0;
+            if (::ReadFile(hRead, &strChunk[0], cbAvailable, &cbRead, nullptr))
+                strText.append(strChunk, 0, cbRead);
+            continue;
+        }
+        if (!bPipe)
+            break; // the child and its pipe are gone
+        if (::WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0)
+        {
+            // What it wrote last may still be in the pipe.
+            while (::PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr) && cbAvailable)
+            {
+                std::string strChunk(cbAvailable, '\0');
+                DWORD cbRead = 0;
+                if (!::ReadFile(hRead, &strChunk[0], cbAvailable, &cbRead, nullptr))
+                    break;
+                strText.append(strChunk, 0, cbRead);
+            }
+            break;
+        }
+        if (::GetTickCount() - dwStart > dwTimeoutMs)
+        {
+            result.bTimedOut = true;
+            ::TerminateProcess(pi.hProcess, 1);
+            break;
+        }
+    }
+    ::WaitForSingleObject(pi.hProcess, INFINITE);
+    ::GetExitCodeProcess(pi.hProcess, &result.dwExitCode);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(hRead);
+    SplitLines(strText, result.vecLines);
+    return result;
+}
+
+} // namespace Reliability
