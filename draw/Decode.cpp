@@ -131,16 +131,35 @@ BOOL DrawRows(GpBitmap* pImage, PixelFormat nTarget, INT cx, INT cy, BYTE* pBits
     return pGraphics && DllExports::GdipDrawImageRectI(pGraphics.get(), pImage, 0, 0, cx, cy) == Ok;
 }
 
-// Whether the bytes are a JPEG whose frame header declares more pixels than a
-// 32-bit process can hold at 4 bytes each. Wine's JPEG decoder sizes its
-// buffer in 32 bits and overruns it for such a file, so it never gets one.
-bool DeclaresTooLarge(const BYTE* pData, size_t cbData)
+// Whether a file, of which pHead holds the start, is one that Wine's decoders
+// must never see: a JPEG or BMP declaring more pixels than a 32-bit process
+// can hold at 4 bytes each (the decoders size their buffers in 32 bits and
+// overrun them), or a BMP whose pixels would start past its end (the decoder
+// then keeps the file open for good).
+bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
 {
-    if (cbData < 4 || pData[0] != 0xFF || pData[1] != 0xD8)
-        return false;
-    for (size_t n = 2; n + 9 <= cbData && pData[n] == 0xFF;)
+    auto fnWord = [pHead](size_t n) { return static_cast<ULONGLONG>(pHead[n] | pHead[n + 1] << 8); };
+    auto fnDword = [pHead](size_t n) {
+        return static_cast<DWORD>(pHead[n] | pHead[n + 1] << 8 | pHead[n + 2] << 16) |
+               static_cast<DWORD>(pHead[n + 3]) << 24;
+    };
+    // A signed size, as its magnitude.
+    auto fnLong = [&fnDword](size_t n) {
+        const LONGLONG nValue = static_cast<LONG>(fnDword(n));
+        return static_cast<ULONGLONG>(nValue < 0 ? -nValue : nValue);
+    };
+    if (cbHead >= 26 && pHead[0] == 'B' && pHead[1] == 'M')
     {
-        const BYTE nMarker = pData[n + 1];
+        const bool bCore = fnDword(14) == 12;
+        const ULONGLONG cx = bCore ? fnWord(18) : fnLong(18);
+        const ULONGLONG cy = bCore ? fnWord(20) : fnLong(22);
+        return fnDword(10) >= cbFile || cx * cy * 4 > INT_MAX;
+    }
+    if (cbHead < 4 || pHead[0] != 0xFF || pHead[1] != 0xD8)
+        return false;
+    for (size_t n = 2; n + 9 <= cbHead && pHead[n] == 0xFF;)
+    {
+        const BYTE nMarker = pHead[n + 1];
         if (nMarker == 0xFF) // fill byte
         {
             ++n;
@@ -150,28 +169,30 @@ bool DeclaresTooLarge(const BYTE* pData, size_t cbData)
             return false;
         if (nMarker >= 0xC0 && nMarker <= 0xCF && nMarker != 0xC4 && nMarker != 0xC8 && nMarker != 0xCC)
         {
-            const ULONGLONG nHeight = static_cast<ULONGLONG>(pData[n + 5] << 8 | pData[n + 6]);
-            const ULONGLONG nWidth = static_cast<ULONGLONG>(pData[n + 7] << 8 | pData[n + 8]);
-            return nWidth * nHeight * 4 > INT_MAX;
+            const ULONGLONG cy = static_cast<ULONGLONG>(pHead[n + 5] << 8 | pHead[n + 6]);
+            const ULONGLONG cx = static_cast<ULONGLONG>(pHead[n + 7] << 8 | pHead[n + 8]);
+            return cx * cy * 4 > INT_MAX;
         }
-        n += 2 + (pData[n + 2] << 8 | pData[n + 3]);
+        n += 2 + (pHead[n + 2] << 8 | pHead[n + 3]);
     }
     return false;
 }
 
-// The same test on the start of a file, where the frame header lies.
-bool FileDeclaresTooLarge(const wchar_t* pszPath)
+// The same test on the start of a file, where the headers lie.
+bool IsHostileFile(const wchar_t* pszPath)
 {
     HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hRaw == INVALID_HANDLE_VALUE)
         return false;
     CHandleHolder hFile(hRaw);
+    LARGE_INTEGER cbFile = {};
     const DWORD cbHead = 64 * 1024;
     std::unique_ptr<BYTE[]> pHead(new (std::nothrow) BYTE[cbHead]);
     DWORD cbRead = 0;
-    return pHead && ::ReadFile(hFile.get(), pHead.get(), cbHead, &cbRead, nullptr) &&
-           DeclaresTooLarge(pHead.get(), cbRead);
+    return pHead && ::GetFileSizeEx(hFile.get(), &cbFile) &&
+           ::ReadFile(hFile.get(), pHead.get(), cbHead, &cbRead, nullptr) &&
+           IsHostileHeader(pHead.get(), cbRead, static_cast<ULONGLONG>(cbFile.QuadPart));
 }
 
 // A memory stream that reads nothing past its end. Wine's stream on a global
@@ -297,7 +318,7 @@ HGLOBAL ReadWholeFile(const wchar_t* pszPath)
 
 HBITMAP DecodeFileToDib(const wchar_t* pszPath)
 {
-    if (FileDeclaresTooLarge(pszPath))
+    if (IsHostileFile(pszPath))
         return nullptr;
     GpBitmap* pRaw = nullptr;
     const Status status = DllExports::GdipCreateBitmapFromFile(pszPath, &pRaw);
@@ -352,7 +373,7 @@ Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath)
     if (!hBlock)
         return nullptr;
     const SIZE_T cbFile = ::GlobalSize(hBlock);
-    if (DeclaresTooLarge(static_cast<const BYTE*>(hBlock), cbFile))
+    if (IsHostileHeader(static_cast<const BYTE*>(hBlock), cbFile, cbFile))
     {
         ::GlobalFree(hBlock);
         return nullptr;

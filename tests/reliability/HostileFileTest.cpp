@@ -346,3 +346,36 @@ TEST_F(HostileFileTest, APictureLargerThanTheScreenShowsAtItsNaturalSize)
     EXPECT_EQ(3000, size.cx);
     EXPECT_EQ(2000, size.cy);
 }
+
+TEST(HostileHeaderTest, AFileRefusedForItsHeaderIsNeverHeldOpen)
+{
+    // Each of these crashes Wine's decoder or leaves the file open for good
+    // when the decoder sees it; refused first, it is a plain failure.
+    auto fnPatch = [](std::string strBytes, size_t nAt, std::initializer_list<unsigned char> bytes) {
+        for (unsigned char ch : bytes)
+            strBytes[nAt++] = static_cast<char>(ch);
+        return strBytes;
+    };
+    struct SCase
+    {
+        const wchar_t* pszName;
+        std::string strBytes;
+    } const cases[] = {
+        {L"pixels past the end.bmp", fnPatch(Picture(L"bmp8.bmp"), 10, {0x36, 0x04, 0x00, 0x40})},
+        {L"height 2^30.bmp", fnPatch(Picture(L"bmp8.bmp"), 22, {0x07, 0x00, 0x00, 0x40})},
+        {L"width -2^31.bmp", fnPatch(Picture(L"bmp24.bmp"), 18, {0x00, 0x00, 0x00, 0x80})},
+        {L"cmyk 20000 x 57475.jpg", ReadFileBytes(SourcePath(L"tests\\reliability\\crashers\\jpeg-cmyk-case52.jpg"))},
+    };
+    CTempFolder folder;
+    for (const SCase& test : cases)
+    {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(test.pszName)));
+        ASSERT_FALSE(test.strBytes.empty());
+        const std::wstring strPath = folder.Write(test.pszName, test.strBytes);
+        EXPECT_EQ(nullptr, KelDraw::DecodeFileToDib(strPath.c_str()));
+        Gdiplus::Bitmap* pPicture = KelDraw::LoadPictureFromFile(strPath.c_str());
+        EXPECT_TRUE(!pPicture || pPicture->GetWidth() == 0);
+        delete pPicture;
+        EXPECT_TRUE(::DeleteFileW(strPath.c_str())) << "the file is still open";
+    }
+}

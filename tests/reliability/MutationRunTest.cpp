@@ -141,7 +141,7 @@ TEST(MutationRunTest, DamagedPicturesOfEveryFormatNeverEndTheProcess)
     const std::vector<std::wstring> vecSeeds = SeedPictures();
     const std::wstring strSeedList = WriteSeedList(folder, vecSeeds);
 
-    unsigned nDone = 0, nDibs = 0, nRefused = 0;
+    unsigned nDone = 0, nDibs = 0, nRefused = 0, nHeld = 0;
     for (unsigned nFirst = 0; nFirst < kCases;)
     {
         const unsigned nCount = std::min(kBatch, kCases - nFirst);
@@ -155,6 +155,11 @@ TEST(MutationRunTest, DamagedPicturesOfEveryFormatNeverEndTheProcess)
         for (const std::string& strLine : result.vecLines)
         {
             unsigned nCase = 0;
+            if (std::sscanf(strLine.c_str(), "held %u", &nCase) == 1)
+            {
+                ++nHeld;
+                continue;
+            }
             if (std::sscanf(strLine.c_str(), "case %u", &nCase) == 1)
             {
                 nLastStarted = nCase;
@@ -192,7 +197,8 @@ TEST(MutationRunTest, DamagedPicturesOfEveryFormatNeverEndTheProcess)
                       << "; kept as " << ::testing::PrintToString(strSaved);
         nFirst = nCase + 1;
     }
-    std::printf("%u cases: %u decoded, %u refused\n", nDone, nDibs, nRefused);
+    // Wine's decoders keep some files they failed on open; counted, not failed.
+    std::printf("%u cases: %u decoded, %u refused, %u files left open\n", nDone, nDibs, nRefused, nHeld);
     EXPECT_GT(nDibs, kCases / 20) << "some damage is survivable";
     EXPECT_GT(nRefused, kCases / 20) << "some is not";
 }

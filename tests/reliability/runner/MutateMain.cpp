@@ -10,7 +10,8 @@
 // n % (number of seeds) and a mutation drawn from a generator seeded with n,
 // so a case number names the same input on every run. "run" prints
 // "case <n> <seed>" before each case, "step <name>" before each of its steps
-// and "ok <n> <outcome>" after it, flushed,
+// and "ok <n> <outcome>" after it, flushed, then "held <n>" when the file
+// could not be deleted afterwards,
 // so that the last line before a crash names the input; "files" prints
 // "file <path>" and "ok <path> <outcome>" likewise. "crash" crashes, so the
 // driver can show that it notices one.
@@ -576,8 +577,10 @@ int wmain(int argc, wchar_t** argv)
                     break;
                 }
                 std::printf("ok %u %s\n", nCase, Exercise(*pStrip, strFile).c_str());
+                // A file the platform still holds cannot go.
+                if (!::DeleteFileW(strFile.c_str()))
+                    std::printf("held %u\n", nCase);
                 std::fflush(stdout);
-                ::DeleteFileW(strFile.c_str());
             }
             if (vecSeeds.empty())
                 nExit = Usage();
