@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -262,7 +263,10 @@ TEST_F(HostileFileTest, AFileThatChangesOrGoesAfterItsEntryWasMadeFailsInTheView
         {"deleted", [&] { ::DeleteFileW(vecPaths[1].c_str()); }},
         {"emptied", [&] { folder.Write(L"emptied.jpg", ""); }},
         {"replaced by a folder",
-         [&] { ::DeleteFileW(vecPaths[3].c_str()), ::CreateDirectoryW(vecPaths[3].c_str(), nullptr); }},
+         [&] {
+             ::DeleteFileW(vecPaths[3].c_str());
+             ::CreateDirectoryW(vecPaths[3].c_str(), nullptr);
+         }},
         {"cut to its header", [&] { folder.Write(L"half.tif", strTiff.substr(0, 16)); }},
     };
     size_t nBoxes = 0;
