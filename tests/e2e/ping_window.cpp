@@ -2,9 +2,10 @@
 //   ping_window [bound in ms]  a Win32 message round trip to the viewer: exits 0
 //                              when it answered WM_NULL within the bound, 1 when
 //                              it did not, 2 when there is no viewer. Prints
-//                              "viewer LEFT TOP RIGHT BOTTOM ICONIC VISIBLE" and
-//                              "box LEFT TOP RIGHT BOTTOM" for each message box
-//                              of the program on the screen.
+//                              "viewer LEFT TOP RIGHT BOTTOM ICONIC VISIBLE TOPMOST",
+//                              "thread FLAGS ACTIVE FOCUS CAPTURE" of the viewer's
+//                              thread (GetGUIThreadInfo), and "box LEFT TOP RIGHT
+//                              BOTTOM" for each message box of the program shown.
 //   ping_window restore        restores a minimised viewer, as a click on its
 //                              taskbar button does (there is no taskbar here).
 // The viewer is the top-level window named "Pictaro" that is not a message
@@ -61,8 +62,14 @@ int wmain(int argc, wchar_t** argv)
     const UINT nBoundMs = argc > 1 ? static_cast<UINT>(std::wcstoul(argv[1], nullptr, 10)) : 5000;
     RECT rc = {};
     ::GetWindowRect(found.hViewer, &rc);
-    std::printf("viewer %ld %ld %ld %ld %d %d\n", rc.left, rc.top, rc.right, rc.bottom,
-                ::IsIconic(found.hViewer) ? 1 : 0, ::IsWindowVisible(found.hViewer) ? 1 : 0);
+    std::printf("viewer %ld %ld %ld %ld %d %d %d\n", rc.left, rc.top, rc.right, rc.bottom,
+                ::IsIconic(found.hViewer) ? 1 : 0, ::IsWindowVisible(found.hViewer) ? 1 : 0,
+                (::GetWindowLongW(found.hViewer, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(found.hViewer, nullptr), &info);
+    std::printf("thread %lx %p %p %p\n", info.flags, static_cast<void*>(info.hwndActive),
+                static_cast<void*>(info.hwndFocus), static_cast<void*>(info.hwndCapture));
     for (HWND hBox : found.vecBoxes)
     {
         ::GetWindowRect(hBox, &rc);

@@ -52,6 +52,7 @@ class Session:
         self.width, self.height = x11.screen_size(self.disp)
         self.log = []
         self.topmost = False
+        self.thread = ""
 
     @staticmethod
     def find_viewer_display():
@@ -65,13 +66,16 @@ class Session:
 
     # What Wine tells about the program from inside.
     def ping(self):
-        """(exit code, viewer as (x, y, width, height, iconic, visible) or None,
-        message boxes as (x, y, width, height))."""
+        """(exit code, viewer as (x, y, width, height, iconic, visible, topmost)
+        or None, message boxes as (x, y, width, height))."""
         result = subprocess.run([x11.WINE_RUN, PING, str(ANSWER_BOUND_MS)], capture_output=True, text=True,
                                 timeout=60)
         viewer, boxes = None, []
         for line in result.stdout.splitlines():
             kind, *numbers = line.split()
+            if kind == "thread":
+                self.thread = line
+                continue
             left, top, right, bottom, *flags = map(int, numbers)
             if kind == "viewer":
                 viewer = (left, top, right - left, bottom - top, *flags)
@@ -112,8 +116,8 @@ class Session:
         while time.monotonic() < deadline:
             _, viewer, _ = self.answer_boxes()
             if viewer is None:
-                raise AssertionError("the viewer is gone")
-            *geometry, iconic, visible = viewer
+                raise AssertionError(f"the viewer is gone (exit code {self.proc.poll()})")
+            *geometry, iconic, visible, _ = viewer
             if iconic:
                 subprocess.run([x11.WINE_RUN, PING, "restore"], timeout=60)
             elif visible:
@@ -127,6 +131,15 @@ class Session:
         # No window manager: give the viewer the focus as one would on a click.
         win.set_input_focus(X.RevertToParent, X.CurrentTime)
         self.disp.sync()
+
+    def activate_viewer(self, win, geometry):
+        """A click on the viewer, which a user makes before typing when the
+        program has lost the keyboard (a load hides and shows the viewer)."""
+        x, y = geometry[0] + geometry[2] // 2, geometry[1] + geometry[3] // 2
+        # Not within a click window of an earlier press: that would minimise.
+        time.sleep(0.3)
+        xdotool("mousemove", x, y, "click", 1)
+        self.focus_viewer(win)
 
     def point_in(self, geometry):
         x, y, w, h = geometry
@@ -146,7 +159,7 @@ class Session:
 
     def key(self, win, geometry):
         name = self.rng.choice(["Left", "Right", "Right", "Delete", "F5", "Tab"])
-        self.focus_viewer(win)
+        self.activate_viewer(win, geometry)
         xdotool("key", name)
         return f"key {name}"
 
@@ -185,7 +198,9 @@ class Session:
             return "menu did not open"
         xdotool("mousemove", x + 20, y + 10, "click", 1)
         self.topmost = not self.topmost
-        return "menu 置顶"
+        if not x11.wait_for(lambda: (self.ping()[1] or [0])[-1] == int(self.topmost), timeout=10):
+            raise AssertionError(f"choosing 置顶 did not make the viewer {'' if self.topmost else 'non-'}topmost")
+        return f"menu 置顶: topmost {self.topmost}"
 
     def window_at(self, x, y, exclude):
         try:
@@ -220,10 +235,17 @@ class Session:
             raise AssertionError(f"the viewer did not answer within {ANSWER_BOUND_MS} ms (code {code})")
 
     def close(self):
-        win, _ = self.shown_viewer()
-        self.focus_viewer(win)
-        xdotool("key", "Escape")
-        return self.proc.wait(timeout=30)
+        for attempt in range(3):
+            win, geometry = self.shown_viewer()
+            if attempt:
+                print("Esc did not close the viewer:", self.ping(), self.thread, flush=True)
+            self.activate_viewer(win, geometry)
+            xdotool("key", "Escape")
+            try:
+                return self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        return self.proc.wait(timeout=1)
 
 
 class SessionTest(unittest.TestCase):
@@ -241,7 +263,8 @@ class SessionTest(unittest.TestCase):
                     except Exception:
                         print("\n".join(session.log[-20:]))
                         raise
-                print(f"{len(session.log)} steps")
+                print(f"{len(session.log)} steps; the last ones:")
+                print("\n".join(session.log[-20:]))
                 self.assertEqual(0, session.close())
             finally:
                 if session.proc.poll() is None:
