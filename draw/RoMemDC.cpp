@@ -66,7 +66,9 @@ HBITMAP CRoMemDC::CopyBitmap()
     const int cx = m_rect.right - m_rect.left;
     const int cy = m_rect.bottom - m_rect.top;
     CDC dcCopy;
-    dcCopy.CreateCompatibleDC(m_hDC);
+    // Without its DC the copy would be a black bitmap reported as made.
+    if (!dcCopy.CreateCompatibleDC(m_hDC))
+        return nullptr;
     HBITMAP hCopy = ::CreateCompatibleBitmap(m_hDC, cx, cy);
     if (!hCopy)
         return nullptr;

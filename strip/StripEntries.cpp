@@ -59,7 +59,10 @@ HBITMAP CTarvoToolWnd::MakeThumbnail(HBITMAP hSource)
     const RECT rcThumb = {0, 0, CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT};
     KelDraw::CRoMemDC dcThumb(dcWindow.m_hDC, &rcThumb, TRUE);
     if (!dcThumb.m_hBitmap)
+    {
+        dcThumb.Discard(); // its empty DC is not copied onto the strip either
         return nullptr;
+    }
     dcThumb.FillSolidRect(rcThumb, RGB(255, 255, 255));
     const SIZE size = FitSize(SIZE{bm.bmWidth, bm.bmHeight}, SIZE{CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT});
     ::SetStretchBltMode(dcThumb.m_hDC, HALFTONE);
