@@ -18,7 +18,7 @@ import sys
 import time
 import urllib.parse
 
-from Xlib import X, Xatom, display, protocol
+from Xlib import X, Xatom, display, error, protocol
 
 XDND_VERSION = 5
 
@@ -38,14 +38,21 @@ class XdndSource:
     def target_at(self, x, y):
         """The XDND-aware window under the pointer (which is at x, y): the
         top-level one, as the protocol wants, found walking down from the root."""
-        win = self.root
-        while True:
-            child = win.query_pointer().child
-            if not child:
-                return None
-            if child.get_full_property(self.atom["XdndAware"], X.AnyPropertyType):
-                return child
-            win = child
+        # Wine may replace a window's X window while we walk down (a window
+        # turning layered gets a new one): start again from the root then.
+        for _ in range(50):
+            try:
+                win = self.root
+                while True:
+                    child = win.query_pointer().child
+                    if not child:
+                        return None
+                    if child.get_full_property(self.atom["XdndAware"], X.AnyPropertyType):
+                        return child
+                    win = child
+            except (error.BadWindow, error.BadDrawable):
+                time.sleep(0.1)
+        return None
 
     def send(self, target, kind, data):
         event = protocol.event.ClientMessage(window=target, client_type=self.atom[kind],
