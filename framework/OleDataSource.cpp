@@ -1,5 +1,6 @@
 #include "framework/OleDataSource.h"
 
+#include "framework/UnknownImpl.h"
 #include "framework/Wnd.h"
 
 #include <shlobj.h>
@@ -10,37 +11,10 @@ namespace
 {
 // The default drop source: Esc cancels, releasing the button that started
 // the drag drops.
-class CDropSource final : public IDropSource
+class CDropSource final : public CUnknownImpl<IDropSource>
 {
 public:
-    explicit CDropSource(DWORD dwButton) : m_nRef(1), m_dwButton(dwButton) {}
-    CDropSource(const CDropSource&) = delete;
-    CDropSource& operator=(const CDropSource&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
-    {
-        if (!ppvObject)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropSource))
-        {
-            *ppvObject = static_cast<IDropSource*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        return static_cast<ULONG>(::InterlockedIncrement(&m_nRef));
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG nRef = ::InterlockedDecrement(&m_nRef);
-        if (nRef == 0)
-            delete this;
-        return static_cast<ULONG>(nRef);
-    }
+    explicit CDropSource(DWORD dwButton) : CUnknownImpl(IID_IDropSource), m_dwButton(dwButton) {}
 
     HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL fEscapePressed, DWORD grfKeyState) override
     {
@@ -53,9 +27,8 @@ public:
     HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
 private:
-    ~CDropSource() = default;
+    ~CDropSource() override = default;
 
-    LONG m_nRef;
     DWORD m_dwButton;
 };
 

@@ -1,5 +1,6 @@
 #include "framework/OleDropTarget.h"
 
+#include "framework/UnknownImpl.h"
 #include "framework/Wnd.h"
 
 #include <cstring>
@@ -109,39 +110,12 @@ IDataObject* COleDataObject::GetIDataObject(BOOL bAddRef) const
 // under way keeps a reference, and so does a registration whose window died
 // before Revoke); once that is deleted it refuses every drag and touches
 // nothing of it.
-class COleDropTarget::XDropTarget final : public IDropTarget
+class COleDropTarget::XDropTarget final : public CUnknownImpl<IDropTarget>
 {
 public:
-    explicit XDropTarget(COleDropTarget* pOwner) : m_nRef(1), m_pOwner(pOwner) {}
-    XDropTarget(const XDropTarget&) = delete;
-    XDropTarget& operator=(const XDropTarget&) = delete;
+    explicit XDropTarget(COleDropTarget* pOwner) : CUnknownImpl(IID_IDropTarget), m_pOwner(pOwner) {}
 
     void Disconnect() { m_pOwner = nullptr; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
-    {
-        if (!ppvObject)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTarget))
-        {
-            *ppvObject = static_cast<IDropTarget*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        return static_cast<ULONG>(::InterlockedIncrement(&m_nRef));
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG nRef = ::InterlockedDecrement(&m_nRef);
-        if (nRef == 0)
-            delete this;
-        return static_cast<ULONG>(nRef);
-    }
 
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* pDataObj, DWORD grfKeyState, POINTL pt,
                                         DWORD* pdwEffect) override
@@ -180,7 +154,7 @@ public:
 private:
     typedef DROPEFFECT (COleDropTarget::*PFNDRAGEVENT)(CWnd*, COleDataObject*, DWORD, POINT);
 
-    ~XDropTarget() = default;
+    ~XDropTarget() override = default;
 
     CWnd* TargetWnd() const { return CWnd::FromHandlePermanent(m_pOwner->m_hWndTarget); }
     POINT ClientPoint(POINTL ptScreen) const
@@ -222,7 +196,6 @@ private:
                                                                                : DROPEFFECT_NONE;
     }
 
-    LONG m_nRef;
     COleDropTarget* m_pOwner;
     COleDataObject m_dataObject;
 };
