@@ -29,15 +29,27 @@ def _walk(win):
         yield from _walk(child)
 
 
-def find_window(name, timeout=30.0, disp=None):
-    """The mapped X window whose WM_NAME is exactly `name`. Wine may replace a
-    window's X window (making it layered does), so look again rather than keep one."""
+def _owned_by(disp, win, pid):
+    """Whether the X window belongs to process `pid` (Wine marks its windows
+    with _NET_WM_PID); any window does when pid is None."""
+    if pid is None:
+        return True
+    prop = win.get_full_property(disp.intern_atom("_NET_WM_PID"), Xatom.CARDINAL)
+    return prop is not None and pid in prop.value
+
+
+def find_window(name, timeout=30.0, disp=None, pid=None):
+    """The mapped X window whose WM_NAME is exactly `name`, of process `pid` if
+    given: a window of a program that has just ended may linger a moment.
+    Wine may replace a window's X window (making it layered does), so look
+    again rather than keep one."""
     disp = disp or display.Display()
     deadline = time.monotonic() + timeout
     while True:
         for win in _walk(disp.screen().root):
             try:
-                if win.get_wm_name() == name and win.get_attributes().map_state == X.IsViewable:
+                if (win.get_wm_name() == name and win.get_attributes().map_state == X.IsViewable
+                        and _owned_by(disp, win, pid)):
                     return disp, win
             except Exception:  # the window went away while we looked
                 continue
@@ -46,12 +58,31 @@ def find_window(name, timeout=30.0, disp=None):
         time.sleep(0.05)
 
 
-def window_geometry(name, disp):
+def window_geometry(name, disp, pid=None):
     """(x, y, width, height) of the named window now, or None."""
     try:
-        return geometry(disp, find_window(name, timeout=0, disp=disp)[1])
+        return geometry(disp, find_window(name, timeout=0, disp=disp, pid=pid)[1])
     except Exception:
         return None
+
+
+def wait_for_start(proc, timeout=30.0):
+    """Waits until the viewer just started as `proc` shows its start-up
+    placeholder, centred on the screen; returns (display, (x, y) of the window).
+
+    The window is centred before it turns layered, and Wine gives it a new X
+    window then: only the placeholder on the screen shows the final one is up."""
+    disp = display.Display()
+    width, height = screen_size(disp)
+    origin = ((width - 240) // 2, (height - 167) // 2)
+    start = Image.open(os.path.join(ROOT, "res", "start.bmp")).convert("RGB")
+    centre = tuple(layered(c) for c in start.getpixel((120, 60)))
+    shown = wait_for(lambda: window_geometry("Pictaro", disp, proc.pid) == (*origin, 240, 167)
+                     and near(pixel(disp, origin[0] + 120, origin[1] + 60), centre), timeout)
+    if not shown:
+        raise TimeoutError(f"no start-up placeholder at {origin} within {timeout} s: "
+                           f"window {window_geometry('Pictaro', disp, proc.pid)}")
+    return disp, origin
 
 
 def wait_for(condition, timeout=30.0):

@@ -9,13 +9,11 @@ import pictaro_x11 as x11
 exe, shot_path = sys.argv[1], sys.argv[2]
 proc = x11.start(exe)
 try:
-    disp, _ = x11.find_window("Pictaro")
-    x11.wait_for(lambda: (g := x11.window_geometry("Pictaro", disp)) and g[0] > 0, timeout=10)
-    x, y, w, h = x11.window_geometry("Pictaro", disp)
-    x11.wait_for(lambda: x11.pixel(disp, x + w // 2, y + h // 3) != (0, 0, 0), timeout=10)
+    disp, _ = x11.wait_for_start(proc)
+    x, y, w, h = x11.window_geometry("Pictaro", disp, proc.pid)
     x11.screenshot(shot_path)
     print(f"Pictaro is up at {x},{y} ({w} x {h}); screenshot saved to {shot_path}")
-    x11.close_window(disp, x11.find_window("Pictaro", disp=disp)[1])
+    x11.close_window(disp, x11.find_window("Pictaro", disp=disp, pid=proc.pid)[1])
     code = proc.wait(timeout=30)
     print(f"Pictaro closed with exit code {code}")
     sys.exit(code)

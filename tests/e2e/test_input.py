@@ -30,10 +30,10 @@ class InputTest(unittest.TestCase):
         os.environ["PATH"] = self.tmp.name + os.pathsep + os.environ["PATH"]
 
         self.proc = x11.start(EXE)
-        self.disp, _ = x11.find_window("Pictaro")
-        width, height = x11.screen_size(self.disp)
-        self.origin = ((width - 240) // 2, (height - 167) // 2)
-        x11.wait_for(lambda: x11.window_geometry("Pictaro", self.disp) == (*self.origin, 240, 167))
+        self.disp, self.origin = x11.wait_for_start(self.proc)
+
+    def viewer_geometry(self):
+        return x11.window_geometry("Pictaro", self.disp, self.proc.pid)
 
     def tearDown(self):
         if self.proc.poll() is None:
@@ -64,7 +64,7 @@ class InputTest(unittest.TestCase):
         lines = self.opened_lines()
         self.assertEqual(1, len(lines))
         self.assertTrue(lines[0].startswith("http"), lines[0])
-        geometry = x11.window_geometry("Pictaro", self.disp)
+        geometry = self.viewer_geometry()
         self.assertEqual((*self.origin, 240, 167), geometry, "a press on the link does not move the viewer")
 
         # Press on the picture, drag, release: the viewer follows the mouse.
@@ -73,8 +73,8 @@ class InputTest(unittest.TestCase):
             xdotool("mousemove", x + 60 + 10 * step, y + 60 + 5 * step)
         xdotool("mouseup", 1)
         moved = (x + 100, y + 50, 240, 167)
-        self.assertTrue(x11.wait_for(lambda: x11.window_geometry("Pictaro", self.disp) == moved, timeout=10),
-                        x11.window_geometry("Pictaro", self.disp))
+        self.assertTrue(x11.wait_for(lambda: self.viewer_geometry() == moved, timeout=10),
+                        self.viewer_geometry())
 
         xdotool("key", "Escape")
         self.assertEqual(0, self.proc.wait(timeout=30))

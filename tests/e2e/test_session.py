@@ -48,21 +48,11 @@ class Session:
         with open(self.broken, "w") as f:
             f.write("not a picture")
         self.proc = x11.start(EXE)
-        self.disp = self.find_viewer_display()
+        self.disp, _ = x11.wait_for_start(self.proc)
         self.width, self.height = x11.screen_size(self.disp)
         self.log = []
         self.topmost = False
         self.thread = ""
-
-    @staticmethod
-    def find_viewer_display():
-        # Wine makes and drops X windows while it starts.
-        for _ in range(100):
-            try:
-                return x11.find_window("Pictaro")[0]
-            except xerror.BadWindow:
-                time.sleep(0.1)
-        return x11.find_window("Pictaro")[0]
 
     # What Wine tells about the program from inside.
     def ping(self):

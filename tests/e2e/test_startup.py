@@ -17,17 +17,13 @@ class StartupTest(unittest.TestCase):
     def test_viewer_starts_centred_shows_the_placeholder_and_closes_cleanly(self):
         proc = x11.start(EXE)
         try:
-            disp, win = x11.find_window("Pictaro")
+            disp, (x, y) = x11.wait_for_start(proc)
             screen_w, screen_h = x11.screen_size(disp)
             # No panel on the virtual display: the work area is the whole screen.
-            centred = ((screen_w - 240) // 2, (screen_h - 167) // 2, 240, 167)
-            x11.wait_for(lambda: x11.window_geometry("Pictaro", disp) == centred)
-            self.assertEqual(centred, x11.window_geometry("Pictaro", disp))
-            x, y = centred[:2]
+            self.assertEqual(((screen_w - 240) // 2, (screen_h - 167) // 2, 240, 167),
+                             x11.window_geometry("Pictaro", disp, proc.pid))
 
             expected = Image.open(START_BMP).convert("RGB")
-            centre = tuple(x11.layered(c) for c in expected.getpixel((120, 60)))
-            x11.wait_for(lambda: x11.near(x11.pixel(disp, x + 120, y + 60), centre))
             with tempfile.TemporaryDirectory() as tmp:
                 shot = x11.screenshot(os.path.join(tmp, "shot.png"))
             for px, py in [(0, 0), (239, 0), (120, 60), (60, 110), (10, 160), (239, 166), (200, 155)]:
@@ -35,7 +31,7 @@ class StartupTest(unittest.TestCase):
                 got = shot.getpixel((x + px, y + py))
                 self.assertTrue(x11.near(got, want), f"pixel {px},{py}: {got} != {want}")
 
-            x11.close_window(disp, x11.find_window("Pictaro", disp=disp)[1])
+            x11.close_window(disp, x11.find_window("Pictaro", disp=disp, pid=proc.pid)[1])
             self.assertEqual(0, proc.wait(timeout=30))
         finally:
             if proc.poll() is None:

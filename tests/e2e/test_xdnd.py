@@ -3,14 +3,13 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import pictaro_x11 as x11  # noqa: E402
 import xdnd_drop  # noqa: E402
 from PIL import Image  # noqa: E402
-from Xlib import X, error as xerror  # noqa: E402
+from Xlib import X  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(x11.ROOT, "build", "Pictaro.exe")
 COLOURS = {"red": (200, 30, 60), "green": (30, 160, 60), "blue": (40, 60, 200), "yellow": (220, 200, 40)}
@@ -24,29 +23,19 @@ class XdndTest(unittest.TestCase):
             self.files[name] = os.path.join(self.tmp.name, name + ".png")
             Image.new("RGB", (60, 40), colour).save(self.files[name])
         self.proc = x11.start(EXE)
-        self.disp = self.find_viewer()
+        self.disp, self.origin = x11.wait_for_start(self.proc)
         self.width, self.height = x11.screen_size(self.disp)
-        self.origin = ((self.width - 240) // 2, (self.height - 167) // 2)
-        x11.wait_for(lambda: x11.window_geometry("Pictaro", self.disp) == (*self.origin, 240, 167))
+
+    def viewer_geometry(self):
+        return x11.window_geometry("Pictaro", self.disp, self.proc.pid)
 
     def tearDown(self):
         if self.proc.poll() is None:
             self.proc.kill()
         self.tmp.cleanup()
 
-    @staticmethod
-    def find_viewer():
-        # Wine makes and drops X windows while it starts: a window may vanish
-        # while the tree is walked.
-        for _ in range(100):
-            try:
-                return x11.find_window("Pictaro")[0]
-            except xerror.BadWindow:
-                time.sleep(0.1)
-        return x11.find_window("Pictaro")[0]
-
     def focus_viewer(self):
-        win = x11.find_window("Pictaro", disp=self.disp)[1]
+        win = x11.find_window("Pictaro", disp=self.disp, pid=self.proc.pid)[1]
         win.set_input_focus(X.RevertToParent, X.CurrentTime)
         self.disp.sync()
 
@@ -68,8 +57,8 @@ class XdndTest(unittest.TestCase):
         accept, action, finished = xdnd_drop.drag(x + 120, y + 80, [self.files["red"], self.files["green"]])
         self.assertEqual((1, "XdndActionCopy", 1), (accept, action, finished))
         # The viewer shows the last file of the drop at its size.
-        self.assertTrue(x11.wait_for(lambda: x11.window_geometry("Pictaro", self.disp) == (x, y, 60, 40)),
-                        x11.window_geometry("Pictaro", self.disp))
+        self.assertTrue(x11.wait_for(lambda: self.viewer_geometry() == (x, y, 60, 40)),
+                        self.viewer_geometry())
         want = tuple(x11.layered(c) for c in COLOURS["green"])
         self.assertTrue(x11.wait_for(lambda: x11.near(x11.pixel(self.disp, x + 30, y + 20), want)))
 
@@ -91,7 +80,7 @@ class XdndTest(unittest.TestCase):
         self.assertTrue(x11.wait_for(lambda: self.strip_shows(["red", "green", "yellow"]), timeout=20),
                         [x11.pixel(self.disp, *self.box_centre(i)) for i in range(4)])
 
-        x11.close_window(self.disp, x11.find_window("Pictaro", disp=self.disp)[1])
+        x11.close_window(self.disp, x11.find_window("Pictaro", disp=self.disp, pid=self.proc.pid)[1])
         self.assertEqual(0, self.proc.wait(timeout=30))
 
 
