@@ -21,37 +21,12 @@ struct SImageCall
 
 // Stands in front of the real drag-image service: records what the drag
 // source hands it, then passes the call on.
-class CDragImageSpy final : public IDragSourceHelper
+class CDragImageSpy final : public CUnknownImpl<IDragSourceHelper>
 {
 public:
     CDragImageSpy(IDragSourceHelper* pReal, std::vector<SImageCall>* pCalls)
-        : m_nRef(1), m_pReal(pReal), m_pCalls(pCalls)
+        : CUnknownImpl(IID_IDragSourceHelper), m_pReal(pReal), m_pCalls(pCalls)
     {
-    }
-    CDragImageSpy(const CDragImageSpy&) = delete;
-    CDragImageSpy& operator=(const CDragImageSpy&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDragSourceHelper))
-        {
-            *ppv = static_cast<IDragSourceHelper*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_nRef); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG nRef = --m_nRef;
-        if (nRef == 0)
-        {
-            m_pReal->Release();
-            delete this;
-        }
-        return static_cast<ULONG>(nRef);
     }
 
     HRESULT STDMETHODCALLTYPE InitializeFromBitmap(SHDRAGIMAGE* pImage, IDataObject* pData) override
@@ -68,9 +43,8 @@ public:
     }
 
 private:
-    ~CDragImageSpy() = default;
+    ~CDragImageSpy() override { m_pReal->Release(); }
 
-    LONG m_nRef;
     IDragSourceHelper* m_pReal;
     std::vector<SImageCall>* m_pCalls;
 };

@@ -4,6 +4,8 @@
 #include <ole2.h>
 #include <shobjidl.h>
 
+#include "framework/UnknownImpl.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,39 +23,18 @@ inline ULONG RefCount(IUnknown* pUnknown)
 // A drag source's data: one payload in one format, as global memory. A kept
 // medium stays the object's (the receiver gets it with pUnkForRelease set);
 // otherwise every GetData hands out a fresh block the receiver owns.
-class CTestDataObject final : public IDataObject
+class CTestDataObject final : public CUnknownImpl<IDataObject>
 {
 public:
     CTestDataObject(CLIPFORMAT cfFormat, std::vector<BYTE> vecPayload, bool bKeepMedium = false)
-        : m_nRef(1), m_cfFormat(cfFormat), m_vecPayload(std::move(vecPayload)), m_hKept(nullptr)
+        : CUnknownImpl(IID_IDataObject), m_cfFormat(cfFormat), m_vecPayload(std::move(vecPayload)),
+          m_hKept(nullptr)
     {
         if (bKeepMedium)
             m_hKept = NewBlock();
     }
-    CTestDataObject(const CTestDataObject&) = delete;
-    CTestDataObject& operator=(const CTestDataObject&) = delete;
 
     HGLOBAL KeptMedium() const { return m_hKept; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject))
-        {
-            *ppv = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_nRef); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG nRef = --m_nRef;
-        if (nRef == 0)
-            delete this;
-        return static_cast<ULONG>(nRef);
-    }
 
     HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pFormat, STGMEDIUM* pMedium) override
     {
@@ -97,7 +78,7 @@ public:
     }
 
 private:
-    ~CTestDataObject()
+    ~CTestDataObject() override
     {
         if (m_hKept)
             ::GlobalFree(m_hKept);
@@ -113,7 +94,6 @@ private:
         return hGlobal;
     }
 
-    LONG m_nRef;
     CLIPFORMAT m_cfFormat;
     std::vector<BYTE> m_vecPayload;
     HGLOBAL m_hKept;
@@ -131,38 +111,12 @@ struct SServiceCall
 
 // Stands in the adapter's place of the drag-image service: records each call
 // and passes it on to the real service.
-class CDropImageSpy final : public IDropTargetHelper
+class CDropImageSpy final : public CUnknownImpl<IDropTargetHelper>
 {
 public:
     CDropImageSpy(IDropTargetHelper* pReal, std::vector<SServiceCall>* pCalls, bool* pbReleased)
-        : m_nRef(1), m_pReal(pReal), m_pCalls(pCalls), m_pbReleased(pbReleased)
+        : CUnknownImpl(IID_IDropTargetHelper), m_pReal(pReal), m_pCalls(pCalls), m_pbReleased(pbReleased)
     {
-    }
-    CDropImageSpy(const CDropImageSpy&) = delete;
-    CDropImageSpy& operator=(const CDropImageSpy&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTargetHelper))
-        {
-            *ppv = static_cast<IDropTargetHelper*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_nRef); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG nRef = --m_nRef;
-        if (nRef == 0)
-        {
-            m_pReal->Release();
-            *m_pbReleased = true;
-            delete this;
-        }
-        return static_cast<ULONG>(nRef);
     }
 
     HRESULT STDMETHODCALLTYPE DragEnter(HWND hWnd, IDataObject* pDataObject, POINT* ppt,
@@ -193,9 +147,12 @@ public:
     }
 
 private:
-    ~CDropImageSpy() = default;
+    ~CDropImageSpy() override
+    {
+        m_pReal->Release();
+        *m_pbReleased = true;
+    }
 
-    LONG m_nRef;
     IDropTargetHelper* m_pReal;
     std::vector<SServiceCall>* m_pCalls;
     bool* m_pbReleased;

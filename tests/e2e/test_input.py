@@ -2,43 +2,27 @@
 import os
 import stat
 import subprocess
-import sys
-import tempfile
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-import pictaro_x11 as x11  # noqa: E402
-from PIL import Image  # noqa: E402
-
-EXE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(x11.ROOT, "build", "Pictaro.exe")
+# viewer_case puts the project's tools/ on the path: import it first.
+from viewer_case import ViewerTestCase, x11
+from PIL import Image
 
 
 def xdotool(*args):
     subprocess.run(["xdotool", *map(str, args)], check=True)
 
 
-class InputTest(unittest.TestCase):
-    def setUp(self):
+class InputTest(ViewerTestCase):
+    def prepare(self):
         # Wine opens web addresses with the first browser command on PATH:
         # this one only writes down what it was asked to open.
-        self.tmp = tempfile.TemporaryDirectory()
         self.opened = os.path.join(self.tmp.name, "opened.txt")
         browser = os.path.join(self.tmp.name, "xdg-open")
         with open(browser, "w") as f:
             f.write(f'#!/bin/sh\necho "$@" >> "{self.opened}"\n')
         os.chmod(browser, stat.S_IRWXU)
         os.environ["PATH"] = self.tmp.name + os.pathsep + os.environ["PATH"]
-
-        self.proc = x11.start(EXE)
-        self.disp, self.origin = x11.wait_for_start(self.proc)
-
-    def viewer_geometry(self):
-        return x11.window_geometry("Pictaro", self.disp, self.proc.pid)
-
-    def tearDown(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.tmp.cleanup()
 
     def opened_lines(self):
         if not os.path.exists(self.opened):

@@ -1,41 +1,30 @@
 """Drags real files onto the real Pictaro.exe the way a Linux file manager does (XDND)."""
 import os
 import subprocess
-import sys
-import tempfile
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-import pictaro_x11 as x11  # noqa: E402
-import xdnd_drop  # noqa: E402
-from PIL import Image  # noqa: E402
-from Xlib import X  # noqa: E402
+# viewer_case puts the project's tools/ on the path: import it first.
+from viewer_case import ViewerTestCase, x11
+import xdnd_drop
+from PIL import Image
+from Xlib import X
 
-EXE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(x11.ROOT, "build", "Pictaro.exe")
 COLOURS = {"red": (200, 30, 60), "green": (30, 160, 60), "blue": (40, 60, 200), "yellow": (220, 200, 40)}
 
 
-class XdndTest(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
+class XdndTest(ViewerTestCase):
+    def prepare(self):
         self.files = {}
         for name, colour in COLOURS.items():
             self.files[name] = os.path.join(self.tmp.name, name + ".png")
             Image.new("RGB", (60, 40), colour).save(self.files[name])
-        self.proc = x11.start(EXE)
-        self.disp, self.origin = x11.wait_for_start(self.proc)
+
+    def setUp(self):
+        super().setUp()
         self.width, self.height = x11.screen_size(self.disp)
 
-    def viewer_geometry(self):
-        return x11.window_geometry("Pictaro", self.disp, self.proc.pid)
-
-    def tearDown(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-        self.tmp.cleanup()
-
     def focus_viewer(self):
-        win = x11.find_window("Pictaro", disp=self.disp, pid=self.proc.pid)[1]
+        win = self.viewer_window()
         win.set_input_focus(X.RevertToParent, X.CurrentTime)
         self.disp.sync()
 
@@ -80,7 +69,7 @@ class XdndTest(unittest.TestCase):
         self.assertTrue(x11.wait_for(lambda: self.strip_shows(["red", "green", "yellow"]), timeout=20),
                         [x11.pixel(self.disp, *self.box_centre(i)) for i in range(4)])
 
-        x11.close_window(self.disp, x11.find_window("Pictaro", disp=self.disp, pid=self.proc.pid)[1])
+        x11.close_window(self.disp, self.viewer_window())
         self.assertEqual(0, self.proc.wait(timeout=30))
 
 

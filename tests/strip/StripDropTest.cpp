@@ -31,7 +31,7 @@ protected:
         return vecPaths;
     }
 
-    CTempDir m_dir;
+    CTempFolder m_dir;
     CRecordingSelectCall m_calls;
     std::unique_ptr<CTarvoToolWnd> m_pStrip;
 };
@@ -49,8 +49,8 @@ TEST_F(StripDropTest, PicturesAreAddedInDropOrderAndEverythingElseIsSkipped)
     ASSERT_TRUE(WriteSolidPicture(strB, 30, 20, RGB(0, 255, 0), L"image/bmp"));
     ASSERT_TRUE(WriteSolidPicture(strC, 30, 20, RGB(0, 0, 255), L"image/jpeg"));
     ASSERT_TRUE(::CreateDirectoryW(strFolder.c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(strCorrupt, std::string("\xFF\xD8\xFF\xE0 cut short", 14)));
-    ASSERT_TRUE(WriteBytes(strEmpty, ""));
+    ASSERT_TRUE(WriteFileBytes(strCorrupt, std::string("\xFF\xD8\xFF\xE0 cut short", 14)));
+    ASSERT_TRUE(WriteFileBytes(strEmpty, ""));
 
     Drop({strC, strFolder, m_dir.Path(L"missing.png"), strCorrupt, strA, strEmpty, strB});
     EXPECT_EQ((std::vector<std::wstring>{strC, strA, strB}), Paths());

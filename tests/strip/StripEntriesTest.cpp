@@ -37,7 +37,7 @@ protected:
             }
     }
 
-    CTempDir m_dir;
+    CTempFolder m_dir;
     CRecordingSelectCall m_calls;
     std::unique_ptr<CTarvoToolWnd> m_pStrip;
 };
@@ -138,7 +138,7 @@ TEST_F(StripEntriesTest, FilesBecomeEntriesInTheirPlaceWithTheirNames)
     ASSERT_TRUE(WriteSolidPicture(strA, 10, 10, kPictureColour));
     ASSERT_TRUE(WriteSolidPicture(strB, 10, 10, kPictureColour, L"image/bmp"));
     ASSERT_TRUE(WriteSolidPicture(strC, 10, 10, kPictureColour, L"image/jpeg"));
-    ASSERT_TRUE(WriteBytes(strCorrupt, "\x89PNG\r\n\x1a\n not really a picture"));
+    ASSERT_TRUE(WriteFileBytes(strCorrupt, "\x89PNG\r\n\x1a\n not really a picture"));
 
     struct SCase
     {

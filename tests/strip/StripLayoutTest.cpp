@@ -98,7 +98,7 @@ protected:
 
 TEST_F(StripLayoutTest, EntriesAreDestroyedOnceWhenTheLastReferenceGoes)
 {
-    CTempDir dir;
+    CTempFolder dir;
     std::vector<int> vecDestroyed(15, 0);
     for (int i = 0; i < 15; ++i)
     {

@@ -59,7 +59,7 @@ protected:
         m_pStrip->UpdateScrollBar();
     }
 
-    CTempDir m_dir;
+    CTempFolder m_dir;
     CRecordingSelectCall m_calls;
     std::unique_ptr<CTarvoToolWnd> m_pStrip;
 };

@@ -224,7 +224,7 @@ TEST_F(StripSelectTest, RemoveElemSelectsTheSuccessorAndForgetsTheEntry)
 
 TEST_F(StripSelectTest, RefreshElemRebuildsInPlaceOrLeavesLikeARemoval)
 {
-    CTempDir dir;
+    CTempFolder dir;
     auto fileOf = [&](int i) { return dir.Path(L"f" + std::to_wstring(i) + L".png"); };
     struct SCase
     {

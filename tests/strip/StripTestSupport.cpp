@@ -15,28 +15,6 @@ namespace StripTest
 
 namespace
 {
-void RemoveTree(const std::wstring& strPath)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = ::FindFirstFileW((strPath + L"\\*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::wstring strName = fd.cFileName;
-            if (strName == L"." || strName == L"..")
-                continue;
-            const std::wstring strChild = strPath + L"\\" + strName;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(strChild);
-            else
-                ::DeleteFileW(strChild.c_str());
-        } while (::FindNextFileW(hFind, &fd));
-        ::FindClose(hFind);
-    }
-    ::RemoveDirectoryW(strPath.c_str());
-}
-
 bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid)
 {
     UINT nCount = 0, cbSize = 0;
@@ -53,22 +31,6 @@ bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid)
     return false;
 }
 } // namespace
-
-CTempDir::CTempDir()
-{
-    static int s_nCount = 0;
-    wchar_t szTemp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, szTemp);
-    m_strPath = std::wstring(szTemp) + L"pictaro-strip-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                std::to_wstring(++s_nCount);
-    ::CreateDirectoryW(m_strPath.c_str(), nullptr);
-}
-
-CTempDir::~CTempDir()
-{
-    // The prefix lets the removal reach names longer than MAX_PATH.
-    RemoveTree(L"\\\\?\\" + m_strPath);
-}
 
 bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr, const wchar_t* pszMimeType)
 {
@@ -116,18 +78,7 @@ bool WriteIndexedBmp(const std::wstring& strPath, int cx, int cy, int nBitCount,
     strBytes.append(reinterpret_cast<const char*>(vecPalette.data()), vecPalette.size() * sizeof(RGBQUAD));
     for (int y = 0; y < cy; ++y)
         strBytes.append(reinterpret_cast<const char*>(vecRow.data()), vecRow.size());
-    return WriteBytes(strPath, strBytes);
-}
-
-bool WriteBytes(const std::wstring& strPath, const std::string& strBytes)
-{
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD cbWritten = 0;
-    const BOOL bDone = ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &cbWritten, nullptr);
-    ::CloseHandle(hFile);
-    return bDone && cbWritten == strBytes.size();
+    return WriteFileBytes(strPath, strBytes);
 }
 
 BOOL CRecordingSelectCall::OnElemSelect(int nIndex, const wchar_t* pszName, const wchar_t* pszPath, BOOL bReload)

@@ -14,20 +14,6 @@
 namespace StripTest
 {
 
-// A folder of its own under the temporary folder, removed with its content.
-class CTempDir
-{
-public:
-    CTempDir();
-    ~CTempDir();
-    CTempDir(const CTempDir&) = delete;
-    CTempDir& operator=(const CTempDir&) = delete;
-
-    std::wstring Path(const std::wstring& strName) const { return m_strPath + L"\\" + strName; }
-
-    std::wstring m_strPath;
-};
-
 // Writes a w x h picture of one colour with GDI+'s encoder for pszMimeType
 // ("image/png", "image/bmp", "image/jpeg").
 bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr,
@@ -35,7 +21,6 @@ bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr
 // Writes an indexed BMP of 1, 4 or 8 bits whose palette holds no white: every
 // pixel is clr, the other palette entry black.
 bool WriteIndexedBmp(const std::wstring& strPath, int cx, int cy, int nBitCount, COLORREF clr);
-bool WriteBytes(const std::wstring& strPath, const std::string& strBytes);
 
 // The viewer's side of the strip, recording every call. fnDuring runs inside
 // each call, to look at the strip while the viewer has control.

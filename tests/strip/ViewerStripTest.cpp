@@ -77,7 +77,7 @@ TEST_F(ViewerStripTest, StripIsMadeOnceAsATopmostToolWindowAlongTheBottom)
 
 TEST_F(ViewerStripTest, ClickingAThumbnailShowsItsPicture)
 {
-    CTempDir dir;
+    CTempFolder dir;
     const std::wstring strWide = dir.Path(L"wide.png");
     const std::wstring strTall = dir.Path(L"tall.bmp");
     ASSERT_TRUE(WriteSolidPicture(strWide, 60, 30, RGB(255, 0, 0)));

@@ -157,6 +157,17 @@ bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath)
     return pPicture->Save(strPath.c_str(), &clsidPng, nullptr) == Gdiplus::Ok;
 }
 
+bool WriteFileBytes(const std::wstring& strPath, const std::string& strBytes)
+{
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cbWritten = 0;
+    const BOOL bDone = ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &cbWritten, nullptr);
+    ::CloseHandle(hFile);
+    return bDone && cbWritten == strBytes.size();
+}
+
 std::string ReadFileBytes(const std::wstring& strPath)
 {
     std::string strBytes;
@@ -180,6 +191,31 @@ size_t ProcessMemory()
     return counters.PagefileUsage;
 }
 
+namespace
+{
+void RemoveTree(const std::wstring& strPath)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = ::FindFirstFileW((strPath + L"\\*").c_str(), &fd);
+    if (hFind != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::wstring strName = fd.cFileName;
+            if (strName == L"." || strName == L"..")
+                continue;
+            const std::wstring strChild = strPath + L"\\" + strName;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(strChild);
+            else
+                ::DeleteFileW(strChild.c_str());
+        } while (::FindNextFileW(hFind, &fd));
+        ::FindClose(hFind);
+    }
+    ::RemoveDirectoryW(strPath.c_str());
+}
+} // namespace
+
 CTempFolder::CTempFolder()
 {
     wchar_t szTemp[MAX_PATH] = {};
@@ -196,23 +232,8 @@ CTempFolder::CTempFolder()
 
 CTempFolder::~CTempFolder()
 {
-    WIN32_FIND_DATAW data;
-    HANDLE hFind = ::FindFirstFileW(Path(L"*").c_str(), &data);
-    if (hFind != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::wstring strName = data.cFileName;
-            if (strName == L"." || strName == L"..")
-                continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                ::RemoveDirectoryW(Path(strName).c_str());
-            else
-                ::DeleteFileW(Path(strName).c_str());
-        } while (::FindNextFileW(hFind, &data));
-        ::FindClose(hFind);
-    }
-    ::RemoveDirectoryW(m_strPath.c_str());
+    // The prefix lets the removal reach names longer than MAX_PATH.
+    RemoveTree(L"\\\\?\\" + m_strPath);
 }
 
 std::wstring CTempFolder::Path(const std::wstring& strName) const
@@ -223,13 +244,7 @@ std::wstring CTempFolder::Path(const std::wstring& strName) const
 std::wstring CTempFolder::Write(const std::wstring& strName, const std::string& strBytes) const
 {
     const std::wstring strPath = Path(strName);
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (hFile != INVALID_HANDLE_VALUE)
-    {
-        DWORD dwWritten = 0;
-        ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &dwWritten, nullptr);
-        ::CloseHandle(hFile);
-    }
+    WriteFileBytes(strPath, strBytes);
     return strPath;
 }
 

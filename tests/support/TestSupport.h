@@ -64,10 +64,12 @@ HDROP MakeDropFiles(const std::vector<std::wstring>& vecNames);
 
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& strPath);
+// Writes the file with exactly these bytes; false when it could not.
+bool WriteFileBytes(const std::wstring& strPath, const std::string& strBytes);
 // The process's committed private memory, in bytes.
 size_t ProcessMemory();
 
-// A new, empty folder under the temporary folder; it goes, with every file
+// A new, empty folder under the temporary folder; it goes, with everything
 // in it, when the object does.
 class CTempFolder
 {
