@@ -5,8 +5,8 @@
 // Prints medians of several interleaved runs with their spread. Makes its
 // pictures itself in a folder under /tmp and removes them at the end.
 
+#include "bench/BenchSupport.h"
 #include "draw/Decode.h"
-#include "draw/GdiplusSession.h"
 #include "viewer/TarvoMainWnd.h"
 
 #include <windows.h>
@@ -16,50 +16,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <functional>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 namespace
 {
-struct SStats
-{
-    double dMedian = 0;
-    double dMin = 0;
-    double dMax = 0;
-};
-
-SStats Summarise(std::vector<double> vecTimes)
-{
-    SStats stats;
-    if (vecTimes.empty())
-        return stats;
-    std::sort(vecTimes.begin(), vecTimes.end());
-    stats.dMedian = vecTimes[vecTimes.size() / 2];
-    stats.dMin = vecTimes.front();
-    stats.dMax = vecTimes.back();
-    return stats;
-}
-
-double NowMs()
-{
-    static LARGE_INTEGER s_frequency = {};
-    if (!s_frequency.QuadPart)
-        ::QueryPerformanceFrequency(&s_frequency);
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(s_frequency.QuadPart);
-}
-
-double TimeMs(const std::function<void()>& fnWork)
-{
-    const double dStart = NowMs();
-    fnWork();
-    return NowMs() - dStart;
-}
+using namespace BenchSupport;
 
 // A photograph-like picture: smooth shapes, fine detail and a little noise.
-bool MakePicture(const std::wstring& strPath, int cx, int cy, bool bAlpha, const wchar_t* pszEncoder)
+bool MakePicture(const std::wstring& strPath, int cx, int cy, bool bAlpha, const wchar_t* pszMimeType)
 {
     Gdiplus::Bitmap picture(cx, cy, PixelFormat32bppARGB);
     Gdiplus::BitmapData data;
@@ -85,8 +52,6 @@ bool MakePicture(const std::wstring& strPath, int cx, int cy, bool bAlpha, const
         }
     }
     picture.UnlockBits(&data);
-    CLSID clsid;
-    ::CLSIDFromString(const_cast<wchar_t*>(pszEncoder), &clsid);
     Gdiplus::EncoderParameters params;
     ULONG nQuality = 90;
     params.Count = 1;
@@ -94,7 +59,7 @@ bool MakePicture(const std::wstring& strPath, int cx, int cy, bool bAlpha, const
     params.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
     params.Parameter[0].NumberOfValues = 1;
     params.Parameter[0].Value = &nQuality;
-    return picture.Save(strPath.c_str(), &clsid, &params) == Gdiplus::Ok;
+    return SavePicture(&picture, strPath, pszMimeType, &params);
 }
 
 // GDI+ alone: the file decoded, its pixels locked once in their own format.
@@ -133,16 +98,6 @@ struct SPushWatch
 CTarvoMainWnd::PFNUPDATELAYEREDWINDOW SPushWatch::s_pfnReal = nullptr;
 double SPushWatch::s_dLastPush = 0;
 
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-    {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
-
 // The strip's choice of a file, until its layered frame has been pushed: the
 // real sequence, the redraw timer included.
 double ChooseUntilPushed(CTarvoMainWnd* pViewer, const std::wstring& strPath)
@@ -152,7 +107,7 @@ double ChooseUntilPushed(CTarvoMainWnd* pViewer, const std::wstring& strPath)
     pViewer->OnElemSelect(0, L"", strPath.c_str(), TRUE);
     while (SPushWatch::s_dLastPush == 0 && NowMs() - dStart < 60000)
     {
-        Pump();
+        PumpMessages();
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     }
     return SPushWatch::s_dLastPush - dStart;
@@ -236,7 +191,7 @@ struct SPicture
     const wchar_t* pszName;
     int cx, cy;
     bool bAlpha;
-    const wchar_t* pszEncoder;
+    const wchar_t* pszMimeType;
     int nRuns;
 };
 
@@ -259,8 +214,8 @@ int wmain()
     std::replace(strFolder.begin(), strFolder.end(), L'/', L'\\');
     ::CreateDirectoryW(strFolder.c_str(), nullptr);
 
-    const wchar_t* const pszJpeg = L"{557CF401-1A04-11D3-9A73-0000F81EF32E}";
-    const wchar_t* const pszPng = L"{557CF406-1A04-11D3-9A73-0000F81EF32E}";
+    const wchar_t* const pszJpeg = L"image/jpeg";
+    const wchar_t* const pszPng = L"image/png";
     const SPicture pictures[] = {
         {"12-megapixel JPEG (4000 x 3000)", L"photo.jpg", 4000, 3000, false, pszJpeg, 7},
         {"1920 x 1080 RGBA PNG", L"screen.png", 1920, 1080, true, pszPng, 9},
@@ -282,7 +237,7 @@ int wmain()
     for (const SPicture& picture : pictures)
     {
         const std::wstring strPath = strFolder + L"\\" + picture.pszName;
-        if (!MakePicture(strPath, picture.cx, picture.cy, picture.bAlpha, picture.pszEncoder))
+        if (!MakePicture(strPath, picture.cx, picture.cy, picture.bAlpha, picture.pszMimeType))
         {
             std::printf("\n%s: could not be made\n", picture.pszLabel);
             continue;
@@ -317,7 +272,7 @@ int wmain()
         PrintRow("LoadPictureFromFile", Summarise(vecLoad), bare, "");
         PrintRow("choose -> frame pushed, work only", Summarise(vecWork), bare, "  (target <= 2.50)");
         PrintRow("choose -> frame pushed, wall clock", Summarise(vecChoose), bare, "");
-        if (picture.pszEncoder == pszJpeg)
+        if (picture.pszMimeType == pszJpeg)
         {
             const std::string strUnixJpeg = strUnixFolder + "/" + std::string(picture.pszName, picture.pszName + wcslen(picture.pszName));
             const std::vector<double> vecDjpeg = TimeDjpeg(strUnixJpeg, strUnixFolder, picture.nRuns);

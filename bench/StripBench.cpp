@@ -4,28 +4,25 @@
 //
 // Usage: bench_strip [--drop <folder>]   (the second form is the child that
 // measures a 100-file drop in a process of its own, for its peak working set)
+#include "bench/BenchSupport.h"
 #include "draw/Decode.h"
-#include "draw/GdiplusSession.h"
 #include "strip/TarvoToolWnd.h"
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gdiplus.h>
-#include <ole2.h>
-#include <psapi.h>
-#include <shellapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace
 {
+using namespace BenchSupport;
+
 const int kJpegCount = 4;    // distinct files; the drop cycles through them
 const int kDropCount = 100;
 const int kPairs = 20;       // decode / add pairs timed one after the other
@@ -33,50 +30,10 @@ const int kPaintRuns = 101;
 const int kLayoutRuns = 201;
 const int kMemoryEntries = 1000;
 
-double Now()
-{
-    static LARGE_INTEGER s_freq = {};
-    if (!s_freq.QuadPart)
-        ::QueryPerformanceFrequency(&s_freq);
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(s_freq.QuadPart);
-}
-
-struct SStats
-{
-    double dMedian, dLow, dHigh; // median and the middle half's ends
-};
-SStats Stats(std::vector<double> vec)
-{
-    std::sort(vec.begin(), vec.end());
-    const size_t n = vec.size();
-    return SStats{vec[n / 2], vec[n / 4], vec[(3 * n) / 4]};
-}
-
-bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid)
-{
-    UINT nCount = 0, cbSize = 0;
-    Gdiplus::GetImageEncodersSize(&nCount, &cbSize);
-    std::vector<BYTE> vecBuffer(cbSize);
-    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(vecBuffer.data());
-    Gdiplus::GetImageEncoders(nCount, cbSize, pCodecs);
-    for (UINT i = 0; i < nCount; ++i)
-        if (wcscmp(pCodecs[i].MimeType, pszMimeType) == 0)
-        {
-            *pClsid = pCodecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
 // A 4000 x 3000 photograph-like picture: smooth gradients under fine noise,
 // so that the JPEG holds detail in every block.
 bool WriteJpeg(const std::wstring& strPath, unsigned nSeed)
 {
-    CLSID clsid;
-    if (!EncoderClsid(L"image/jpeg", &clsid))
-        return false;
     const int cx = 4000, cy = 3000;
     Gdiplus::Bitmap bitmap(cx, cy, PixelFormat24bppRGB);
     Gdiplus::Rect rc(0, 0, cx, cy);
@@ -97,68 +54,12 @@ bool WriteJpeg(const std::wstring& strPath, unsigned nSeed)
         }
     }
     bitmap.UnlockBits(&data);
-    return bitmap.Save(strPath.c_str(), &clsid, nullptr) == Gdiplus::Ok;
-}
-
-bool WriteSmallPng(const std::wstring& strPath)
-{
-    CLSID clsid;
-    if (!EncoderClsid(L"image/png", &clsid))
-        return false;
-    Gdiplus::Bitmap bitmap(160, 120, PixelFormat24bppRGB);
-    {
-        Gdiplus::Graphics graphics(&bitmap);
-        graphics.Clear(Gdiplus::Color(255, 90, 140, 200));
-    }
-    return bitmap.Save(strPath.c_str(), &clsid, nullptr) == Gdiplus::Ok;
+    return SavePicture(&bitmap, strPath, L"image/jpeg");
 }
 
 std::wstring JpegPath(const std::wstring& strFolder, int i)
 {
     return strFolder + L"\\photo" + std::to_wstring(i) + L".jpg";
-}
-
-HGLOBAL MakeDropHandle(const std::vector<std::wstring>& vecNames)
-{
-    size_t cchNames = 1;
-    for (const std::wstring& strName : vecNames)
-        cchNames += strName.size() + 1;
-    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + cchNames * sizeof(wchar_t));
-    if (!hGlobal)
-        return nullptr;
-    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
-    pDrop->pFiles = sizeof(DROPFILES);
-    pDrop->fWide = TRUE;
-    auto* pszNames = reinterpret_cast<wchar_t*>(pDrop + 1);
-    for (const std::wstring& strName : vecNames)
-    {
-        std::memcpy(pszNames, strName.c_str(), (strName.size() + 1) * sizeof(wchar_t));
-        pszNames += strName.size() + 1;
-    }
-    ::GlobalUnlock(hGlobal);
-    return hGlobal;
-}
-
-// The strip as the viewer places it.
-std::unique_ptr<CTarvoToolWnd> MakeStrip()
-{
-    std::unique_ptr<CTarvoToolWnd> pStrip(new CTarvoToolWnd(nullptr));
-    if (!pStrip->CreateStripWindow())
-        return nullptr;
-    RECT rcWork;
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
-    ::SetWindowPos(pStrip->m_hWnd, HWND_TOPMOST, 0, rcWork.bottom - CTarvoToolWnd::STRIP_HEIGHT,
-                   rcWork.right - rcWork.left, CTarvoToolWnd::STRIP_HEIGHT, SWP_SHOWWINDOW);
-    ::UpdateWindow(pStrip->m_hWnd);
-    return pStrip;
-}
-
-PROCESS_MEMORY_COUNTERS_EX Memory()
-{
-    PROCESS_MEMORY_COUNTERS_EX pmc = {};
-    pmc.cb = sizeof(pmc);
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof(pmc));
-    return pmc;
 }
 
 // Committed private memory of the process, region by region (the process
@@ -180,11 +81,6 @@ SIZE_T CommittedPrivateBytes()
     return cbTotal;
 }
 
-double Mb(SIZE_T cb)
-{
-    return static_cast<double>(cb) / (1024.0 * 1024.0);
-}
-
 // The child: one drop of 100 JPEG names on a fresh strip.
 int RunDrop(const std::wstring& strFolder)
 {
@@ -194,13 +90,12 @@ int RunDrop(const std::wstring& strFolder)
     std::vector<std::wstring> vecNames;
     for (int i = 0; i < kDropCount; ++i)
         vecNames.push_back(JpegPath(strFolder, i % kJpegCount));
-    HGLOBAL hDrop = MakeDropHandle(vecNames);
-    const SIZE_T cbBefore = Memory().WorkingSetSize;
-    const double t0 = Now();
-    ::SendMessageW(pStrip->m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
-    const double dSeconds = Now() - t0;
-    ::GlobalFree(hDrop);
-    const PROCESS_MEMORY_COUNTERS_EX pmc = Memory();
+    const CDropFiles drop(vecNames);
+    const SIZE_T cbBefore = ProcessMemory().WorkingSetSize;
+    const double t0 = NowSeconds();
+    drop.SendTo(pStrip->m_hWnd);
+    const double dSeconds = NowSeconds() - t0;
+    const PROCESS_MEMORY_COUNTERS_EX pmc = ProcessMemory();
     std::printf("%u %.6f %llu %llu\n", static_cast<unsigned>(pStrip->m_vecElems.size()), dSeconds,
                 static_cast<unsigned long long>(cbBefore), static_cast<unsigned long long>(pmc.PeakWorkingSetSize));
     return 0;
@@ -250,17 +145,9 @@ bool MeasureDropInChild(const std::wstring& strFolder, size_t* pnAdded, double* 
     return true;
 }
 
-void PrintStats(const char* pszWhat, const SStats& s, double dScale, const char* pszUnit)
-{
-    std::printf("| %-44s | %10.2f | %8.2f - %-8.2f | %-4s |\n", pszWhat, s.dMedian * dScale, s.dLow * dScale,
-                s.dHigh * dScale, pszUnit);
-}
-
 int RunAll()
 {
-    wchar_t szTemp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, szTemp);
-    const std::wstring strFolder = std::wstring(szTemp) + L"pictaro-bench-strip-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring strFolder = TempName(L"pictaro-bench-strip-");
     ::CreateDirectoryW(strFolder.c_str(), nullptr);
     for (int i = 0; i < kJpegCount; ++i)
         if (!WriteJpeg(JpegPath(strFolder, i), static_cast<unsigned>(i)))
@@ -269,12 +156,9 @@ int RunAll()
             return 1;
         }
     const std::wstring strSmall = strFolder + L"\\small.png";
-    WriteSmallPng(strSmall);
+    WriteFlatPng(strSmall, 160, 120, Gdiplus::Color(255, 90, 140, 200));
 
-    std::printf("Strip benchmark (medians; the middle half of the runs in the range)\n\n");
-    std::printf("| %-44s | %10s | %-19s | %-4s |\n", "measure", "median", "middle half", "unit");
-    std::printf("|%s|%s|%s|%s|\n", std::string(46, '-').c_str(), std::string(12, '-').c_str(),
-                std::string(21, '-').c_str(), std::string(6, '-').c_str());
+    PrintStatsTableHead("Strip benchmark");
 
     // Adding a 12-megapixel JPEG against decoding it bare, one after the other.
     std::unique_ptr<CTarvoToolWnd> pStrip = MakeStrip();
@@ -284,20 +168,20 @@ int RunAll()
     for (int i = 0; i < kPairs; ++i)
     {
         const std::wstring strPath = JpegPath(strFolder, i % kJpegCount);
-        double t0 = Now();
+        double t0 = NowSeconds();
         HBITMAP hDib = KelDraw::DecodeFileToDib(strPath.c_str());
-        const double dDecode = Now() - t0;
+        const double dDecode = NowSeconds() - t0;
         ::DeleteObject(hDib);
-        t0 = Now();
+        t0 = NowSeconds();
         pStrip->AddFile(strPath.c_str());
-        const double dAdd = Now() - t0;
+        const double dAdd = NowSeconds() - t0;
         vecDecode.push_back(dDecode);
         vecAdd.push_back(dAdd);
         vecRatio.push_back(dAdd / dDecode);
     }
-    PrintStats("bare decode of a 12 MP JPEG", Stats(vecDecode), 1000.0, "ms");
-    PrintStats("AddFile of the same JPEG (decode + thumbnail)", Stats(vecAdd), 1000.0, "ms");
-    PrintStats("AddFile / bare decode (target <= 1.25)", Stats(vecRatio), 1.0, "x");
+    PrintStatsRow("bare decode of a 12 MP JPEG", Summarise(vecDecode), 1000.0, 2, "ms");
+    PrintStatsRow("AddFile of the same JPEG (decode + thumbnail)", Summarise(vecAdd), 1000.0, 2, "ms");
+    PrintStatsRow("AddFile / bare decode (target <= 1.25)", Summarise(vecRatio), 1.0, 2, "x");
     pStrip.reset();
 
     size_t nAdded = 0;
@@ -305,14 +189,14 @@ int RunAll()
     SIZE_T cbBefore = 0, cbPeak = 0;
     if (MeasureDropInChild(strFolder, &nAdded, &dDrop, &cbBefore, &cbPeak))
     {
-        std::printf("| %-44s | %10.2f | %-19s | %-4s |\n", "drop of 100 JPEGs, per file", dDrop * 1000.0 / nAdded,
-                    ("(" + std::to_string(nAdded) + " added)").c_str(), "ms");
-        std::printf("| %-44s | %10.1f | %-19s | %-4s |\n", "peak working set of that process", Mb(cbPeak),
-                    ("(" + std::to_string(static_cast<int>(Mb(cbBefore))) + " MB before)").c_str(), "MB");
+        PrintValueRow("drop of 100 JPEGs, per file", dDrop * 1000.0 / nAdded, 2,
+                      "(" + std::to_string(nAdded) + " added)", "ms");
+        PrintValueRow("peak working set of that process", Mb(cbPeak), 1,
+                      "(" + std::to_string(static_cast<int>(Mb(cbBefore))) + " MB before)", "MB");
     }
     else
     {
-        std::printf("| %-44s | %10s | %-19s | %-4s |\n", "drop of 100 JPEGs", "failed", "", "");
+        PrintTextRow("drop of 100 JPEGs", "failed", "", "");
     }
 
     // Memory per entry, over many entries made from one small picture.
@@ -325,10 +209,9 @@ int RunAll()
     const double dPerEntry =
         static_cast<double>(CommittedPrivateBytes() - cbStart) / static_cast<double>(kMemoryEntries);
     const double dThumbBytes = 88.0 * 82.0 * 4.0;
-    std::printf("| %-44s | %10.0f | %-19s | %-4s |\n", "memory per entry", dPerEntry,
-                ("thumbnail " + std::to_string(static_cast<int>(dThumbBytes))).c_str(), "B");
-    std::printf("| %-44s | %10.2f | %-19s | %-4s |\n", "memory per entry / thumbnail pixels (<= 1.5)",
-                dPerEntry / dThumbBytes, "", "x");
+    PrintValueRow("memory per entry", dPerEntry, 0, "thumbnail " + std::to_string(static_cast<int>(dThumbBytes)),
+                  "B");
+    PrintValueRow("memory per entry / thumbnail pixels (<= 1.5)", dPerEntry / dThumbBytes, 2, "", "x");
 
     // Painting and layout with 10, 1,000 and 10,000 entries: three strips one
     // above the other, measured in turns so that drift touches all alike.
@@ -352,29 +235,27 @@ int RunAll()
     for (int i = 0; i < kPaintRuns; ++i)
         for (int k = 0; k < 3; ++k)
         {
-            const double t0 = Now();
+            const double t0 = NowSeconds();
             ::RedrawWindow(strips[k]->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-            vecPaint[k].push_back(Now() - t0);
+            vecPaint[k].push_back(NowSeconds() - t0);
         }
     for (int i = 0; i < kLayoutRuns; ++i)
         for (int k = 0; k < 3; ++k)
         {
-            const double t0 = Now();
+            const double t0 = NowSeconds();
             strips[k]->RecalcLayout();
-            vecLayout[k].push_back(Now() - t0);
+            vecLayout[k].push_back(NowSeconds() - t0);
             ::ValidateRect(strips[k]->m_hWnd, nullptr);
         }
-    const double dPaint10 = Stats(vecPaint[0]).dMedian;
+    const double dPaint10 = Summarise(vecPaint[0]).dMedian;
     for (int k = 0; k < 3; ++k)
     {
         const std::string strCount = std::to_string(counts[k]);
-        const SStats paint = Stats(vecPaint[k]);
-        PrintStats(("paint, " + strCount + " entries").c_str(), paint, 1000.0, "ms");
+        const SStats paint = Summarise(vecPaint[k]);
+        PrintStatsRow("paint, " + strCount + " entries", paint, 1000.0, 2, "ms");
         if (k > 0)
-            std::printf("| %-44s | %10.2f | %-19s | %-4s |\n",
-                        ("paint " + strCount + " / paint 10 (target <= 1.2)").c_str(), paint.dMedian / dPaint10, "",
-                        "x");
-        PrintStats(("RecalcLayout, " + strCount + " entries").c_str(), Stats(vecLayout[k]), 1000.0, "ms");
+            PrintValueRow("paint " + strCount + " / paint 10 (target <= 1.2)", paint.dMedian / dPaint10, 2, "", "x");
+        PrintStatsRow("RecalcLayout, " + strCount + " entries", Summarise(vecLayout[k]), 1000.0, 2, "ms");
     }
     for (auto& pEach : strips)
         pEach.reset();
@@ -389,11 +270,6 @@ int RunAll()
 
 int wmain(int argc, wchar_t** argv)
 {
-    KelDraw::CGdiplusSession gdiplus;
-    ::OleInitialize(nullptr);
-    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&icc);
-    const int nResult = (argc == 3 && wcscmp(argv[1], L"--drop") == 0) ? RunDrop(argv[2]) : RunAll();
-    ::OleUninitialize();
-    return nResult;
+    const BenchSupport::CUiSession session;
+    return (argc == 3 && wcscmp(argv[1], L"--drop") == 0) ? RunDrop(argv[2]) : RunAll();
 }

@@ -1,0 +1,103 @@
+#pragma once
+
+// What the benchmarks share: the clock, run statistics, the tables they
+// print, the process set-up, test pictures, drops and memory figures.
+
+#include "draw/GdiplusSession.h"
+
+#include <windows.h>
+
+#include <gdiplus.h>
+#include <psapi.h>
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CTarvoToolWnd;
+
+namespace BenchSupport
+{
+
+// The high-resolution clock.
+double NowSeconds();
+double NowMs();
+double TimeMs(const std::function<void()>& fnWork);
+
+// A set of timed runs: all zero when there were none.
+struct SStats
+{
+    double dMedian = 0;
+    double dMin = 0, dMax = 0;  // the runs' range
+    double dLow = 0, dHigh = 0; // the middle half's ends
+};
+SStats Summarise(std::vector<double> vecTimes);
+
+// A table rule: "|" and a run of dashes per column.
+void PrintRule(std::initializer_list<int> columnWidths);
+// The four-column table of medians: the title line, the column heads and
+// the rule.
+void PrintStatsTableHead(const char* pszTitle);
+// Its rows: measured runs, a single figure with a note, or text alone.
+void PrintStatsRow(const std::string& strWhat, const SStats& stats, double dScale, int nDecimals,
+                   const char* pszUnit);
+void PrintValueRow(const std::string& strWhat, double dValue, int nDecimals, const std::string& strNote,
+                   const char* pszUnit);
+void PrintTextRow(const std::string& strWhat, const char* pszValue, const std::string& strNote, const char* pszUnit);
+
+// GDI+, OLE and the common controls, as the strip needs them, from
+// construction to destruction.
+class CUiSession
+{
+public:
+    CUiSession();
+    ~CUiSession();
+    CUiSession(const CUiSession&) = delete;
+    CUiSession& operator=(const CUiSession&) = delete;
+
+private:
+    KelDraw::CGdiplusSession m_gdiplus;
+};
+
+// Dispatches every message waiting in the thread's queue.
+void PumpMessages();
+
+// A name in the temporary folder, unique to this process: the prefix and
+// the process id.
+std::wstring TempName(const wchar_t* pszPrefix);
+
+// Saves the picture through GDI+'s encoder for the MIME type.
+bool SavePicture(Gdiplus::Bitmap* pPicture, const std::wstring& strPath, const wchar_t* pszMimeType,
+                 const Gdiplus::EncoderParameters* pParams = nullptr);
+// A PNG file of one flat colour.
+bool WriteFlatPng(const std::wstring& strPath, int cx, int cy, const Gdiplus::Color& color);
+
+// A shell drop handle naming the files, as WM_DROPFILES carries it. The strip
+// does not release what it receives: the object does.
+class CDropFiles
+{
+public:
+    explicit CDropFiles(const std::vector<std::wstring>& vecNames);
+    ~CDropFiles();
+    CDropFiles(const CDropFiles&) = delete;
+    CDropFiles& operator=(const CDropFiles&) = delete;
+
+    // Sends the drop to the window and returns once it has been handled.
+    void SendTo(HWND hWnd) const;
+
+private:
+    HGLOBAL m_hGlobal;
+};
+
+// The strip as the viewer places it along the bottom of the work area,
+// moved up by nOffset so that several fit, shown and painted.
+std::unique_ptr<CTarvoToolWnd> MakeStrip(int nOffset = 0);
+
+// The process's memory counters.
+PROCESS_MEMORY_COUNTERS_EX ProcessMemory();
+// Bytes in megabytes of 1024 x 1024.
+double Mb(SIZE_T cb);
+
+} // namespace BenchSupport
