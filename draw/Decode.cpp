@@ -135,7 +135,7 @@ BOOL DrawRows(GpBitmap* pImage, PixelFormat nTarget, INT cx, INT cy, BYTE* pBits
 // must never see: a JPEG or BMP declaring more pixels than a 32-bit process
 // can hold at 4 bytes each (the decoders size their buffers in 32 bits and
 // overrun them), or a BMP whose pixels would start past its end (the decoder
-// then keeps the file open for good).
+// then keeps its stream for good).
 bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
 {
     auto fnWord = [pHead](size_t n) { return static_cast<ULONGLONG>(pHead[n] | pHead[n + 1] << 8); };
@@ -178,36 +178,52 @@ bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
     return false;
 }
 
-// The same test on the start of a file, where the headers lie.
-bool IsHostileFile(const wchar_t* pszPath)
+// The bytes of one file in memory, shared by a stream and its clones.
+struct SFileBytes
 {
-    HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hRaw == INVALID_HANDLE_VALUE)
-        return false;
-    CHandleHolder hFile(hRaw);
-    LARGE_INTEGER cbFile = {};
-    const DWORD cbHead = 64 * 1024;
-    std::unique_ptr<BYTE[]> pHead(new (std::nothrow) BYTE[cbHead]);
-    DWORD cbRead = 0;
-    return pHead && ::GetFileSizeEx(hFile.get(), &cbFile) &&
-           ::ReadFile(hFile.get(), pHead.get(), cbHead, &cbRead, nullptr) &&
-           IsHostileHeader(pHead.get(), cbRead, static_cast<ULONGLONG>(cbFile.QuadPart));
-}
+    std::unique_ptr<BYTE[]> pData;
+    ULONGLONG cbSize;
+};
 
-// A memory stream that reads nothing past its end. Wine's stream on a global
-// block reads past the block when a decoder seeks beyond it (a BMP data
-// offset or a TIFF directory offset in a damaged file) and crashes; this
-// stream stops such reads at the end, as any file stream does.
-class CBoundedStream final : public IStream
+// A read-only stream over a whole file read into memory, so that no decoder
+// ever holds the file itself: Wine's BMP decoder keeps the stream of a header
+// it rejects for good. Reads stop at the end, whatever position a damaged
+// file seeks to. Once the picture made from it is done with, the bytes can be
+// dropped, so that a stream a decoder kept costs a few bytes, not the file.
+class CFileStream final : public IStream
 {
 public:
-    CBoundedStream(IStream* pInner, ULONGLONG cbSize) : m_nRef(1), m_pInner(pInner), m_cbSize(cbSize)
+    // The whole file, or null when it cannot be opened, is empty, does not fit
+    // in memory or is not read in full. The file is closed on return.
+    static CFileStream* Read(const wchar_t* pszPath)
     {
-        m_pInner->AddRef();
+        HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hRaw == INVALID_HANDLE_VALUE)
+            return nullptr;
+        CHandleHolder hFile(hRaw);
+        DWORD dwSizeHigh = 0;
+        const DWORD dwSize = ::GetFileSize(hFile.get(), &dwSizeHigh);
+        if (dwSize == 0 || dwSize == INVALID_FILE_SIZE || dwSizeHigh != 0)
+            return nullptr;
+        std::shared_ptr<SFileBytes> pBytes(new (std::nothrow) SFileBytes{nullptr, dwSize});
+        if (!pBytes)
+            return nullptr;
+        pBytes->pData.reset(new (std::nothrow) BYTE[dwSize]);
+        DWORD dwRead = 0;
+        if (!pBytes->pData || !::ReadFile(hFile.get(), pBytes->pData.get(), dwSize, &dwRead, nullptr) ||
+            dwRead != dwSize)
+            return nullptr;
+        return new (std::nothrow) CFileStream(std::move(pBytes));
     }
-    CBoundedStream(const CBoundedStream&) = delete;
-    CBoundedStream& operator=(const CBoundedStream&) = delete;
+
+    const BYTE* Data() const { return m_pBytes->pData.get(); }
+    ULONGLONG Size() const { return m_pBytes->cbSize; }
+    // Frees the bytes under this stream and all its clones; reads fail after.
+    void DropBytes() { m_pBytes->pData.reset(); }
+
+    CFileStream(const CFileStream&) = delete;
+    CFileStream& operator=(const CFileStream&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
     {
@@ -232,25 +248,38 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override
     {
-        ULARGE_INTEGER pos = {};
-        const LARGE_INTEGER zero = {};
-        if (FAILED(m_pInner->Seek(zero, STREAM_SEEK_CUR, &pos)))
+        if (pcbRead)
+            *pcbRead = 0;
+        if (!Data())
             return STG_E_READFAULT;
-        const ULONGLONG cbLeft = pos.QuadPart < m_cbSize ? m_cbSize - pos.QuadPart : 0;
+        if (!pv)
+            return STG_E_INVALIDPOINTER;
+        const ULONGLONG cbLeft = m_nPos < Size() ? Size() - m_nPos : 0;
         if (cb > cbLeft)
             cb = static_cast<ULONG>(cbLeft);
-        if (cb == 0)
-        {
-            if (pcbRead)
-                *pcbRead = 0;
-            return S_FALSE;
-        }
-        return m_pInner->Read(pv, cb, pcbRead);
+        std::memcpy(pv, Data() + m_nPos, cb);
+        m_nPos += cb;
+        if (pcbRead)
+            *pcbRead = cb;
+        return cb > 0 ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD dwOrigin, ULARGE_INTEGER* pNewPos) override
     {
-        return m_pInner->Seek(move, dwOrigin, pNewPos);
+        LONGLONG nBase = 0;
+        if (dwOrigin == STREAM_SEEK_CUR)
+            nBase = static_cast<LONGLONG>(m_nPos);
+        else if (dwOrigin == STREAM_SEEK_END)
+            nBase = static_cast<LONGLONG>(Size());
+        else if (dwOrigin != STREAM_SEEK_SET)
+            return STG_E_INVALIDFUNCTION;
+        // Positions past the end are allowed, as with any stream; reads there give nothing.
+        if (move.QuadPart < -nBase)
+            return STG_E_INVALIDFUNCTION;
+        m_nPos = static_cast<ULONGLONG>(nBase + move.QuadPart);
+        if (pNewPos)
+            pNewPos->QuadPart = m_nPos;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
     HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override
@@ -267,61 +296,72 @@ public:
     {
         return STG_E_INVALIDFUNCTION;
     }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG* pStat, DWORD dwFlags) override { return m_pInner->Stat(pStat, dwFlags); }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* pStat, DWORD) override
+    {
+        if (!pStat)
+            return STG_E_INVALIDPOINTER;
+        *pStat = STATSTG();
+        pStat->type = STGTY_STREAM;
+        pStat->cbSize.QuadPart = Size();
+        pStat->grfMode = STGM_READ;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE Clone(IStream** ppStream) override
     {
         if (!ppStream)
             return E_POINTER;
-        *ppStream = nullptr;
-        CComPtr<IStream> pInner;
-        const HRESULT hr = m_pInner->Clone(&pInner);
-        if (FAILED(hr))
-            return hr;
-        *ppStream = new (std::nothrow) CBoundedStream(pInner, m_cbSize);
-        return *ppStream ? S_OK : E_OUTOFMEMORY;
+        auto* pClone = new (std::nothrow) CFileStream(m_pBytes);
+        if (pClone)
+            pClone->m_nPos = m_nPos;
+        *ppStream = pClone;
+        return pClone ? S_OK : E_OUTOFMEMORY;
     }
 
 private:
-    ~CBoundedStream() { m_pInner->Release(); }
+    explicit CFileStream(std::shared_ptr<SFileBytes> pBytes) : m_nRef(1), m_pBytes(std::move(pBytes)), m_nPos(0) {}
+    ~CFileStream() = default;
 
     ULONG m_nRef;
-    IStream* m_pInner;
-    const ULONGLONG m_cbSize;
+    std::shared_ptr<SFileBytes> m_pBytes;
+    ULONGLONG m_nPos;
 };
 
-// The whole file in a new fixed global block, read in one call; null when it
-// cannot be opened, is empty, cannot be held in memory or is not read in full.
-// The file is closed on return.
-HGLOBAL ReadWholeFile(const wchar_t* pszPath)
+// Drops the file's bytes when it goes: declared before the picture made from
+// the stream, it runs after the picture is disposed.
+struct SBytesDropper
 {
-    HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hRaw == INVALID_HANDLE_VALUE)
+    CFileStream* pStream;
+    ~SBytesDropper()
+    {
+        if (pStream)
+            pStream->DropBytes();
+    }
+};
+
+// The file as a stream, or null when it cannot be read or is refused for its
+// header.
+CFileStream* OpenPictureFile(const wchar_t* pszPath)
+{
+    CFileStream* pStream = CFileStream::Read(pszPath);
+    if (pStream && IsHostileHeader(pStream->Data(), static_cast<size_t>(pStream->Size()), pStream->Size()))
+    {
+        pStream->Release();
         return nullptr;
-    CHandleHolder hFile(hRaw);
-    DWORD dwSizeHigh = 0;
-    const DWORD dwSize = ::GetFileSize(hFile.get(), &dwSizeHigh);
-    if (dwSize == 0 || dwSize == INVALID_FILE_SIZE || dwSizeHigh != 0)
-        return nullptr;
-    CGlobalHolder hBlock(::GlobalAlloc(GMEM_FIXED, dwSize));
-    void* pData = hBlock ? ::GlobalLock(hBlock.get()) : nullptr;
-    if (!pData)
-        return nullptr;
-    DWORD dwRead = 0;
-    const BOOL bRead = ::ReadFile(hFile.get(), pData, dwSize, &dwRead, nullptr);
-    ::GlobalUnlock(hBlock.get());
-    if (!bRead || dwRead != dwSize)
-        return nullptr;
-    return hBlock.release();
+    }
+    return pStream;
 }
 } // namespace
 
 HBITMAP DecodeFileToDib(const wchar_t* pszPath)
 {
-    if (IsHostileFile(pszPath))
+    CComPtr<IStream> pStream;
+    CFileStream* pFile = OpenPictureFile(pszPath);
+    pStream.Attach(pFile);
+    if (!pFile)
         return nullptr;
+    const SBytesDropper dropper{pFile};
     GpBitmap* pRaw = nullptr;
-    const Status status = DllExports::GdipCreateBitmapFromFile(pszPath, &pRaw);
+    const Status status = DllExports::GdipCreateBitmapFromStream(pStream, &pRaw);
     CImageHolder pImage(pRaw);
     if (status != Ok || !pImage)
         return nullptr;
@@ -369,28 +409,16 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
 
 Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath)
 {
-    HGLOBAL hBlock = ReadWholeFile(pszPath);
-    if (!hBlock)
-        return nullptr;
-    const SIZE_T cbFile = ::GlobalSize(hBlock);
-    if (IsHostileHeader(static_cast<const BYTE*>(hBlock), cbFile, cbFile))
-    {
-        ::GlobalFree(hBlock);
-        return nullptr;
-    }
-    // The stream owns the block from here on, and the picture keeps the stream.
-    CComPtr<IStream> pBlockStream;
-    ::CreateStreamOnHGlobal(hBlock, TRUE, &pBlockStream);
-    if (!pBlockStream)
-    {
-        ::GlobalFree(hBlock);
-        return nullptr;
-    }
     CComPtr<IStream> pStream;
-    pStream.Attach(new (std::nothrow) CBoundedStream(pBlockStream, cbFile));
-    if (!pStream)
+    CFileStream* pFile = OpenPictureFile(pszPath);
+    pStream.Attach(pFile);
+    if (!pFile)
         return nullptr;
-    return CreatePictureFromStream(pStream);
+    // The picture keeps the stream; a failed one (0 x 0) has no use for its bytes.
+    Gdiplus::Bitmap* pPicture = CreatePictureFromStream(pStream);
+    if (!pPicture || pPicture->GetWidth() == 0)
+        pFile->DropBytes();
+    return pPicture;
 }
 
 Gdiplus::Bitmap* CreatePictureFromStream(IStream* pStream)

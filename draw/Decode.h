@@ -13,7 +13,8 @@ namespace KelDraw
 {
 
 // A bottom-up DIB section of the decoded file (first frame), or null when the
-// file cannot be decoded. The caller deletes it.
+// file cannot be decoded. The file is read in one go and closed before it is
+// decoded. The caller deletes the DIB.
 HBITMAP DecodeFileToDib(const wchar_t* pszPath);
 
 // The file read in one go and decoded through a memory stream that the picture

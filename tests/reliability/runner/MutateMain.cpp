@@ -563,8 +563,8 @@ int wmain(int argc, wchar_t** argv)
             const uint32_t nCount = static_cast<uint32_t>(std::wcstoul(argv[4], nullptr, 10));
             for (uint32_t nCase = nFirst; nCase < nFirst + nCount && !vecSeeds.empty(); ++nCase)
             {
-                // A file of its own for each case: the platform may keep a
-                // file it failed to decode open for good.
+                // A file of its own for each case, so that a file left open
+                // shows against the case that left it.
                 const std::wstring strFile = std::wstring(argv[5]) + L"\\case" + std::to_wstring(nCase);
                 const size_t nSeed = nCase % vecSeeds.size();
                 const std::wstring& strSeed = vecSeeds[nSeed];
