@@ -351,35 +351,30 @@ TEST_F(HostileFileTest, APictureLargerThanTheScreenShowsAtItsNaturalSize)
     EXPECT_EQ(2000, size.cy);
 }
 
-TEST(HostileHeaderTest, AFileRefusedForItsHeaderIsNeverHeldOpen)
+namespace
 {
-    // Each of these crashes Wine's decoder or makes it keep its stream for
-    // good when the decoder sees it; refused first, it is a plain failure.
-    auto fnPatch = [](std::string strBytes, size_t nAt, std::initializer_list<unsigned char> bytes) {
-        for (unsigned char ch : bytes)
-            strBytes[nAt++] = static_cast<char>(ch);
-        return strBytes;
-    };
-    const std::string strCmyk = ReadFileBytes(SourcePath(L"tests\\reliability\\crashers\\jpeg-cmyk-case52.jpg"));
-    // A JPEG comment segment of 64 KB, to put the frame header far from the start.
-    const std::string strComment = "\xFF\xFE\xFF\xFF" + std::string(0xFFFF - 2, 'c');
-    struct SCase
+// The bytes with some of them replaced from nAt on.
+std::string Patched(std::string strBytes, size_t nAt, std::initializer_list<unsigned char> bytes)
+{
+    for (unsigned char ch : bytes)
+        strBytes[nAt++] = static_cast<char>(ch);
+    return strBytes;
+}
+
+struct SBadFile
+{
+    const wchar_t* pszName;
+    std::string strBytes;
+};
+
+// Neither decoder makes anything of each file, and the file can go at once.
+void ExpectUnreadableAndNotHeld(const CTempFolder& folder, const std::vector<SBadFile>& vecFiles)
+{
+    for (const SBadFile& file : vecFiles)
     {
-        const wchar_t* pszName;
-        std::string strBytes;
-    } const cases[] = {
-        {L"pixels past the end.bmp", fnPatch(Picture(L"bmp8.bmp"), 10, {0x36, 0x04, 0x00, 0x40})},
-        {L"height 2^30.bmp", fnPatch(Picture(L"bmp8.bmp"), 22, {0x07, 0x00, 0x00, 0x40})},
-        {L"width -2^31.bmp", fnPatch(Picture(L"bmp24.bmp"), 18, {0x00, 0x00, 0x00, 0x80})},
-        {L"cmyk 20000 x 57475.jpg", strCmyk},
-        {L"cmyk 20000 x 57475 behind 128 KB.jpg", strCmyk.substr(0, 2) + strComment + strComment + strCmyk.substr(2)},
-    };
-    CTempFolder folder;
-    for (const SCase& test : cases)
-    {
-        SCOPED_TRACE(::testing::PrintToString(std::wstring(test.pszName)));
-        ASSERT_FALSE(test.strBytes.empty());
-        const std::wstring strPath = folder.Write(test.pszName, test.strBytes);
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(file.pszName)));
+        ASSERT_FALSE(file.strBytes.empty());
+        const std::wstring strPath = folder.Write(file.pszName, file.strBytes);
         EXPECT_EQ(nullptr, KelDraw::DecodeFileToDib(strPath.c_str()));
         Gdiplus::Bitmap* pPicture = KelDraw::LoadPictureFromFile(strPath.c_str());
         EXPECT_TRUE(!pPicture || pPicture->GetWidth() == 0);
@@ -387,42 +382,41 @@ TEST(HostileHeaderTest, AFileRefusedForItsHeaderIsNeverHeldOpen)
         EXPECT_TRUE(::DeleteFileW(strPath.c_str())) << "the file is still open";
     }
 }
+} // namespace
+
+TEST(HostileHeaderTest, AFileRefusedForItsHeaderIsNeverHeldOpen)
+{
+    // Each of these crashes Wine's decoder or makes it keep its stream for
+    // good when the decoder sees it; refused first, it is a plain failure.
+    const std::string strCmyk = ReadFileBytes(SourcePath(L"tests\\reliability\\crashers\\jpeg-cmyk-case52.jpg"));
+    // A JPEG comment segment of 64 KB, to put the frame header far from the start.
+    const std::string strComment = "\xFF\xFE\xFF\xFF" + std::string(0xFFFF - 2, 'c');
+    ExpectUnreadableAndNotHeld(CTempFolder(), {
+        {L"pixels past the end.bmp", Patched(Picture(L"bmp8.bmp"), 10, {0x36, 0x04, 0x00, 0x40})},
+        {L"height 2^30.bmp", Patched(Picture(L"bmp8.bmp"), 22, {0x07, 0x00, 0x00, 0x40})},
+        {L"width -2^31.bmp", Patched(Picture(L"bmp24.bmp"), 18, {0x00, 0x00, 0x00, 0x80})},
+        {L"cmyk 20000 x 57475.jpg", strCmyk},
+        {L"cmyk 20000 x 57475 behind 128 KB.jpg",
+         strCmyk.substr(0, 2) + strComment + strComment + strCmyk.substr(2)},
+    });
+}
 
 TEST(HostileHeaderTest, AHeaderTheDecoderRejectsLeavesNeitherTheFileNorItsBytesHeld)
 {
     // Wine's BMP decoder keeps the stream of each of these headers for good.
     // The file is then never the decoder's, and the stream it keeps no longer
     // holds the file's bytes.
-    auto fnPatch = [](std::string strBytes, size_t nAt, std::initializer_list<unsigned char> bytes) {
-        for (unsigned char ch : bytes)
-            strBytes[nAt++] = static_cast<char>(ch);
-        return strBytes;
-    };
     const std::string strBmp = Picture(L"bmp8.bmp");
-    struct SCase
-    {
-        const wchar_t* pszName;
-        std::string strBytes;
-    } const cases[] = {
-        {L"7 bits.bmp", fnPatch(strBmp, 28, {7})},
-        {L"compression 99.bmp", fnPatch(strBmp, 30, {99})},
-        {L"width 0.bmp", fnPatch(strBmp, 18, {0, 0, 0, 0})},
-        {L"bit fields at 8 bits.bmp", fnPatch(strBmp, 30, {BI_BITFIELDS})},
-    };
     CTempFolder folder;
-    for (const SCase& test : cases)
-    {
-        SCOPED_TRACE(::testing::PrintToString(std::wstring(test.pszName)));
-        const std::wstring strPath = folder.Write(test.pszName, test.strBytes);
-        EXPECT_EQ(nullptr, KelDraw::DecodeFileToDib(strPath.c_str()));
-        Gdiplus::Bitmap* pPicture = KelDraw::LoadPictureFromFile(strPath.c_str());
-        EXPECT_TRUE(!pPicture || pPicture->GetWidth() == 0);
-        delete pPicture;
-        EXPECT_TRUE(::DeleteFileW(strPath.c_str())) << "the file is still open";
-    }
+    ExpectUnreadableAndNotHeld(folder, {
+        {L"7 bits.bmp", Patched(strBmp, 28, {7})},
+        {L"compression 99.bmp", Patched(strBmp, 30, {99})},
+        {L"width 0.bmp", Patched(strBmp, 18, {0, 0, 0, 0})},
+        {L"bit fields at 8 bits.bmp", Patched(strBmp, 30, {BI_BITFIELDS})},
+    });
 
     // 4 MB behind a rejected header, read 40 times by each decoder.
-    std::string strLarge = cases[0].strBytes;
+    std::string strLarge = Patched(strBmp, 28, {7});
     strLarge.resize(4 << 20, '\x5A');
     const std::wstring strPath = folder.Write(L"large 7 bits.bmp", strLarge);
     ASSERT_EQ(nullptr, KelDraw::DecodeFileToDib(strPath.c_str()));
