@@ -1,14 +1,13 @@
 #include "bench/BenchSupport.h"
 
 #include "strip/TarvoToolWnd.h"
+#include "tests/support/TestIo.h"
 
 #include <commctrl.h>
 #include <ole2.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 
 namespace BenchSupport
@@ -150,34 +149,19 @@ bool WriteFlatPng(const std::wstring& strPath, int cx, int cy, const Gdiplus::Co
 }
 
 CDropFiles::CDropFiles(const std::vector<std::wstring>& vecNames)
+    : m_hDrop(TestSupport::MakeDropFiles(vecNames))
 {
-    size_t cchNames = 1; // the list ends with an empty name
-    for (const std::wstring& strName : vecNames)
-        cchNames += strName.size() + 1;
-    m_hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + cchNames * sizeof(wchar_t));
-    if (!m_hGlobal)
-        return;
-    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(m_hGlobal));
-    pDrop->pFiles = sizeof(DROPFILES);
-    pDrop->fWide = TRUE;
-    auto* pszName = reinterpret_cast<wchar_t*>(pDrop + 1);
-    for (const std::wstring& strName : vecNames)
-    {
-        std::memcpy(pszName, strName.c_str(), (strName.size() + 1) * sizeof(wchar_t));
-        pszName += strName.size() + 1;
-    }
-    ::GlobalUnlock(m_hGlobal);
 }
 
 CDropFiles::~CDropFiles()
 {
-    if (m_hGlobal)
-        ::GlobalFree(m_hGlobal);
+    if (m_hDrop)
+        ::GlobalFree(m_hDrop);
 }
 
 void CDropFiles::SendTo(HWND hWnd) const
 {
-    ::SendMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(m_hGlobal), 0);
+    ::SendMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(m_hDrop), 0);
 }
 
 std::unique_ptr<CTarvoToolWnd> MakeStrip(int nOffset)

@@ -88,7 +88,7 @@ public:
     void SendTo(HWND hWnd) const;
 
 private:
-    HGLOBAL m_hGlobal;
+    HDROP m_hDrop;
 };
 
 // The strip as the viewer places it along the bottom of the work area,

@@ -238,13 +238,13 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRef; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_nRef)); }
     ULONG STDMETHODCALLTYPE Release() override
     {
-        const ULONG nRef = --m_nRef;
+        const LONG nRef = ::InterlockedDecrement(&m_nRef);
         if (nRef == 0)
             delete this;
-        return nRef;
+        return static_cast<ULONG>(nRef);
     }
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override
     {
@@ -257,11 +257,13 @@ public:
         const ULONGLONG cbLeft = m_nPos < Size() ? Size() - m_nPos : 0;
         if (cb > cbLeft)
             cb = static_cast<ULONG>(cbLeft);
+        if (cb == 0)
+            return S_FALSE;
         std::memcpy(pv, Data() + m_nPos, cb);
         m_nPos += cb;
         if (pcbRead)
             *pcbRead = cb;
-        return cb > 0 ? S_OK : S_FALSE;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD dwOrigin, ULARGE_INTEGER* pNewPos) override
@@ -321,7 +323,7 @@ private:
     explicit CFileStream(std::shared_ptr<SFileBytes> pBytes) : m_nRef(1), m_pBytes(std::move(pBytes)), m_nPos(0) {}
     ~CFileStream() = default;
 
-    ULONG m_nRef;
+    LONG m_nRef;
     std::shared_ptr<SFileBytes> m_pBytes;
     ULONGLONG m_nPos;
 };

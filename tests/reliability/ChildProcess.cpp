@@ -1,5 +1,7 @@
 #include "tests/reliability/ChildProcess.h"
 
+#include "tests/support/TestIo.h"
+
 namespace Reliability
 {
 
@@ -20,22 +22,6 @@ std::wstring RunnerPath()
     ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
     std::wstring strPath = szPath;
     return strPath.substr(0, strPath.find_last_of(L"\\/") + 1) + L"fuzz_decode.exe";
-}
-
-void SplitLines(const std::string& strText, std::vector<std::string>& vecLines)
-{
-    size_t nStart = 0;
-    while (nStart < strText.size())
-    {
-        size_t nEnd = strText.find('\n', nStart);
-        if (nEnd == std::string::npos)
-            nEnd = strText.size();
-        std::string strLine = strText.substr(nStart, nEnd - nStart);
-        if (!strLine.empty() && strLine.back() == '\r')
-            strLine.pop_back();
-        vecLines.push_back(strLine);
-        nStart = nEnd + 1;
-    }
 }
 } // namespace
 
@@ -72,33 +58,30 @@ SChildResult RunFuzzDecode(const std::vector<std::wstring>& vecArgs, DWORD dwTim
         return result;
     }
 
+    // Takes in what the child has written so far; false once its pipe is gone.
     std::string strText;
+    auto fnDrain = [&] {
+        DWORD cbAvailable = 0;
+        while (::PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr))
+        {
+            if (!cbAvailable)
+                return true;
+            std::string strChunk(cbAvailable, '\0');
+            DWORD cbRead = 0;
+            if (!::ReadFile(hRead, &strChunk[0], cbAvailable, &cbRead, nullptr))
+                return false;
+            strText.append(strChunk, 0, cbRead);
+        }
+        return false;
+    };
     const DWORD dwStart = ::GetTickCount();
     for (;;)
     {
-        DWORD cbAvailable = 0;
-        const BOOL bPipe = ::PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr);
-        if (bPipe && cbAvailable)
-        {
-            std::string strChunk(cbAvailable, '\0');
-            DWORD cbRead = 0;
-            if (::ReadFile(hRead, &strChunk[0], cbAvailable, &cbRead, nullptr))
-                strText.append(strChunk, 0, cbRead);
-            continue;
-        }
-        if (!bPipe)
+        if (!fnDrain())
             break; // the child and its pipe are gone
         if (::WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0)
         {
-            // What it wrote last may still be in the pipe.
-            while (::PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr) && cbAvailable)
-            {
-                std::string strChunk(cbAvailable, '\0');
-                DWORD cbRead = 0;
-                if (!::ReadFile(hRead, &strChunk[0], cbAvailable, &cbRead, nullptr))
-                    break;
-                strText.append(strChunk, 0, cbRead);
-            }
+            fnDrain(); // what it wrote last may still be in the pipe
             break;
         }
         if (::GetTickCount() - dwStart > dwTimeoutMs)
@@ -113,7 +96,7 @@ SChildResult RunFuzzDecode(const std::vector<std::wstring>& vecArgs, DWORD dwTim
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     ::CloseHandle(hRead);
-    SplitLines(strText, result.vecLines);
+    result.vecLines = TestSupport::SplitLines(strText);
     return result;
 }
 

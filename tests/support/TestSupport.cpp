@@ -4,9 +4,7 @@
 
 #include <gdiplus.h>
 #include <psapi.h>
-#include <shlobj.h>
 
-#include <cstring>
 
 namespace TestSupport
 {
@@ -157,32 +155,6 @@ bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath)
     return pPicture->Save(strPath.c_str(), &clsidPng, nullptr) == Gdiplus::Ok;
 }
 
-bool WriteFileBytes(const std::wstring& strPath, const std::string& strBytes)
-{
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD cbWritten = 0;
-    const BOOL bDone = ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &cbWritten, nullptr);
-    ::CloseHandle(hFile);
-    return bDone && cbWritten == strBytes.size();
-}
-
-std::string ReadFileBytes(const std::wstring& strPath)
-{
-    std::string strBytes;
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return strBytes;
-    strBytes.resize(::GetFileSize(hFile, nullptr));
-    DWORD dwRead = 0;
-    if (!strBytes.empty() && (!::ReadFile(hFile, &strBytes[0], static_cast<DWORD>(strBytes.size()), &dwRead, nullptr) ||
-                              dwRead != strBytes.size()))
-        strBytes.clear();
-    ::CloseHandle(hFile);
-    return strBytes;
-}
-
 size_t ProcessMemory()
 {
     PROCESS_MEMORY_COUNTERS counters = {};
@@ -300,25 +272,6 @@ LRESULT CALLBACK CMessageBoxWatcher::CbtHook(int nCode, WPARAM wParam, LPARAM lP
         }
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
-}
-
-HDROP MakeDropFiles(const std::vector<std::wstring>& vecNames)
-{
-    size_t cchNames = 1; // the list ends with an empty name
-    for (const std::wstring& strName : vecNames)
-        cchNames += strName.size() + 1;
-    HGLOBAL hGlobal = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + cchNames * sizeof(wchar_t));
-    auto* pDrop = static_cast<DROPFILES*>(::GlobalLock(hGlobal));
-    pDrop->pFiles = sizeof(DROPFILES);
-    pDrop->fWide = TRUE;
-    auto* pszName = reinterpret_cast<wchar_t*>(pDrop + 1);
-    for (const std::wstring& strName : vecNames)
-    {
-        std::memcpy(pszName, strName.c_str(), (strName.size() + 1) * sizeof(wchar_t));
-        pszName += strName.size() + 1;
-    }
-    ::GlobalUnlock(hGlobal);
-    return static_cast<HDROP>(hGlobal);
 }
 
 } // namespace TestSupport

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/TestIo.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -58,14 +60,6 @@ std::wstring SharedPath(const std::wstring& strRelative);
 // Saves a picture as a PNG file through GDI+'s own encoder.
 bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath);
 
-// A shell drop handle naming the files, as WM_DROPFILES carries it; the
-// receiver of the message releases it.
-HDROP MakeDropFiles(const std::vector<std::wstring>& vecNames);
-
-// The whole content of a file; empty when it cannot be read.
-std::string ReadFileBytes(const std::wstring& strPath);
-// Writes the file with exactly these bytes; false when it could not.
-bool WriteFileBytes(const std::wstring& strPath, const std::string& strBytes);
 // The process's committed private memory, in bytes.
 size_t ProcessMemory();
 

@@ -19,6 +19,7 @@
 #include "draw/Decode.h"
 #include "draw/GdiplusSession.h"
 #include "strip/TarvoToolWnd.h"
+#include "tests/support/TestIo.h"
 
 #include <gdiplus.h>
 #include <ole2.h>
@@ -30,6 +31,10 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+using TestSupport::ReadFileBytes;
+using TestSupport::SplitLines;
+using TestSupport::WriteFileBytes;
 
 namespace
 {
@@ -53,36 +58,6 @@ private:
     uint32_t m_nState;
 };
 
-std::string ReadBytes(const std::wstring& strPath)
-{
-    std::string strBytes;
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return strBytes;
-    const DWORD cbSize = ::GetFileSize(hFile, nullptr);
-    if (cbSize != INVALID_FILE_SIZE)
-    {
-        strBytes.resize(cbSize);
-        DWORD cbRead = 0;
-        if (cbSize && !::ReadFile(hFile, &strBytes[0], cbSize, &cbRead, nullptr))
-            cbRead = 0;
-        strBytes.resize(cbRead);
-    }
-    ::CloseHandle(hFile);
-    return strBytes;
-}
-
-bool WriteBytes(const std::wstring& strPath, const std::string& strBytes)
-{
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD cbWritten = 0;
-    const BOOL bDone = ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &cbWritten, nullptr);
-    ::CloseHandle(hFile);
-    return bDone && cbWritten == strBytes.size();
-}
-
 std::wstring Widen(const std::string& str)
 {
     std::wstring wstr(str.size(), L'\0');
@@ -102,20 +77,9 @@ std::string Narrow(const std::wstring& wstr)
 std::vector<std::wstring> ReadSeedList(const std::wstring& strList)
 {
     std::vector<std::wstring> vecSeeds;
-    const std::string strText = ReadBytes(strList);
-    size_t nStart = 0;
-    while (nStart < strText.size())
-    {
-        size_t nEnd = strText.find('\n', nStart);
-        if (nEnd == std::string::npos)
-            nEnd = strText.size();
-        std::string strLine = strText.substr(nStart, nEnd - nStart);
-        if (!strLine.empty() && strLine.back() == '\r')
-            strLine.pop_back();
+    for (const std::string& strLine : SplitLines(ReadFileBytes(strList)))
         if (!strLine.empty())
             vecSeeds.push_back(Widen(strLine));
-        nStart = nEnd + 1;
-    }
     return vecSeeds;
 }
 
@@ -540,7 +504,7 @@ int wmain(int argc, wchar_t** argv)
         if (vecSeeds.empty())
             return Usage();
         const uint32_t nCase = static_cast<uint32_t>(std::wcstoul(argv[3], nullptr, 10));
-        return WriteBytes(argv[4], Mutate(ReadBytes(vecSeeds[nCase % vecSeeds.size()]), nCase)) ? 0 : 1;
+        return WriteFileBytes(argv[4], Mutate(ReadFileBytes(vecSeeds[nCase % vecSeeds.size()]), nCase)) ? 0 : 1;
     }
 
     KelDraw::CGdiplusSession gdiplus;
@@ -558,7 +522,7 @@ int wmain(int argc, wchar_t** argv)
             const std::vector<std::wstring> vecSeeds = ReadSeedList(argv[2]);
             std::vector<std::string> vecSeedBytes;
             for (const std::wstring& strSeed : vecSeeds)
-                vecSeedBytes.push_back(ReadBytes(strSeed));
+                vecSeedBytes.push_back(ReadFileBytes(strSeed));
             const uint32_t nFirst = static_cast<uint32_t>(std::wcstoul(argv[3], nullptr, 10));
             const uint32_t nCount = static_cast<uint32_t>(std::wcstoul(argv[4], nullptr, 10));
             for (uint32_t nCase = nFirst; nCase < nFirst + nCount && !vecSeeds.empty(); ++nCase)
@@ -570,7 +534,7 @@ int wmain(int argc, wchar_t** argv)
                 const std::wstring& strSeed = vecSeeds[nSeed];
                 std::printf("case %u %s\n", nCase, Narrow(strSeed.substr(strSeed.find_last_of(L"\\/") + 1)).c_str());
                 std::fflush(stdout);
-                if (!WriteBytes(strFile, Mutate(vecSeedBytes[nSeed], nCase)))
+                if (!WriteFileBytes(strFile, Mutate(vecSeedBytes[nSeed], nCase)))
                 {
                     std::fprintf(stderr, "cannot write %s: error %lu\n", Narrow(strFile).c_str(), ::GetLastError());
                     nExit = 1;
