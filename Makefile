@@ -1,24 +1,30 @@
-# make        build build/Pictaro.exe and the tests
+# make        build build/Pictaro.exe (x86), build-x64/Pictaro.exe (x64) and their tests
 # make run    run the viewer under Wine (on a virtual display when there is none)
-# make test   run every test
-# make bench  run the benchmarks
+# make test   run every test on each architecture this host can run
+# make bench  run the benchmarks on each architecture this host can run
+# ARCH=x86 or ARCH=x64 limits run, test and bench to one architecture.
 # Each target first installs whatever Debian packages are missing.
 
-BUILD ?= build
-export PICTARO_BUILD_DIR := $(abspath $(BUILD))
-JOBS  ?= $(shell nproc)
+ARCH ?= all
+JOBS ?= $(shell nproc)
+export ARCH
 
-.PHONY: all deps configure run test bench clean
+.PHONY: all deps x86 x64 run test bench clean
 
-all: configure
-	cmake --build $(BUILD) -j $(JOBS)
+all: x86 x64
 
 deps:
 	@tools/install-deps.sh
 
-configure: deps
-	@test -f $(BUILD)/CMakeCache.txt || \
-	  cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+x86: deps
+	@test -f build/CMakeCache.txt || \
+	  cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j $(JOBS)
+
+x64: deps
+	@test -f build-x64/CMakeCache.txt || \
+	  cmake -S . -B build-x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-x64 -j $(JOBS)
 
 run: all
 	tools/run-viewer.sh
@@ -30,4 +36,4 @@ bench: all
 	tools/run-bench.sh
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf build build-x64

@@ -1,5 +1,7 @@
 #include "dnd/ElemDragData.h"
 
+#include "strip/Elem.h"
+
 #include <cstring>
 
 CLIPFORMAT g_cfElemDrag = 0;
@@ -12,14 +14,15 @@ CLIPFORMAT ElemDragFormat()
     return g_cfElemDrag;
 }
 
-CGlobalMem MakeElemDragData(HWND hWndSource, CElem* pElem)
+CGlobalMem MakeElemDragData(HWND hWndSource, const CElem* pElem)
 {
     CGlobalMem block(::GlobalAlloc(GMEM_MOVEABLE, sizeof(SElemDragData)));
     {
         CGlobalLock lock(block.Get());
         if (!lock.Get())
             return CGlobalMem();
-        const SElemDragData data = {hWndSource, pElem, SElemDragData::KIND_ELEM, pElem};
+        const SElemDragData data = {static_cast<DWORD>(::HandleToLong(hWndSource)), pElem->m_nDragId,
+                                    SElemDragData::KIND_ELEM, pElem->m_nDragId};
         std::memcpy(lock.Get(), &data, sizeof(data));
     }
     return block;

@@ -19,7 +19,7 @@ DROPEFFECT CTarvoToolWnd::OnDragEnter(CWnd* /*pWnd*/, COleDataObject* pDataObjec
     SElemDragData data;
     if (!ReadElemDragData(pDataObject, &data))
         return DROPEFFECT_NONE;
-    return data.hWndSource == m_hWnd ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
+    return data.SourceWnd() == m_hWnd ? DROPEFFECT_MOVE : DROPEFFECT_COPY;
 }
 
 DROPEFFECT CTarvoToolWnd::OnDragOver(CWnd* /*pWnd*/, COleDataObject* pDataObject, DWORD /*dwKeyState*/,
@@ -30,12 +30,12 @@ DROPEFFECT CTarvoToolWnd::OnDragOver(CWnd* /*pWnd*/, COleDataObject* pDataObject
         return DROPEFFECT_NONE;
 
     // Only the entry under the cursor keeps a mark; the dragged one is never
-    // marked (its address is only compared, never followed).
+    // marked.
     CElem* pHit = nullptr;
     for (const auto& node : m_mapVisible)
     {
         CElem* pElem = node.second;
-        if (!pElem || pElem == data.pElem)
+        if (!pElem || pElem->m_nDragId == data.nElemId)
             continue;
         pElem->m_bDropMark = !pHit && ::PtInRect(&pElem->m_rcBox, point);
         if (pElem->m_bDropMark)
@@ -61,11 +61,12 @@ DROPEFFECT CTarvoToolWnd::OnDropEx(CWnd* /*pWnd*/, COleDataObject* pDataObject, 
     SElemDragData data;
     if (ReadElemDragData(pDataObject, &data))
     {
-        // MoveElem moves only an entry of this strip: the address of one
-        // from another process, or a forged one, changes nothing.
+        // Only an entry of this strip moves: the id of one from another
+        // process, or a forged one, names none here and changes nothing.
         CElem* pTarget = HitTest(point);
-        if (pTarget && pTarget != data.pElem)
-            MoveElem(pTarget, data.pElem);
+        CElem* pDragged = FindElemByDragId(data.nElemId);
+        if (pTarget && pDragged && pTarget != pDragged)
+            MoveElem(pTarget, pDragged);
     }
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
     return dropDefault;
@@ -90,6 +91,13 @@ int CTarvoToolWnd::HitTestEdgeZone(const RECT& rcClient, POINT point)
     if (::PtInRect(&rcLeft, point))
         return 1;
     return 0;
+}
+
+CElem* CTarvoToolWnd::FindElemByDragId(DWORD nDragId) const
+{
+    const auto it = std::find_if(m_vecElems.begin(), m_vecElems.end(),
+                                 [nDragId](const CElem* pElem) { return pElem->m_nDragId == nDragId; });
+    return it == m_vecElems.end() ? nullptr : *it;
 }
 
 BOOL CTarvoToolWnd::MoveElem(CElem* pTarget, CElem* pDragged)

@@ -132,10 +132,11 @@ BOOL DrawRows(GpBitmap* pImage, PixelFormat nTarget, INT cx, INT cy, BYTE* pBits
 }
 
 // Whether a file, of which pHead holds the start, is one that Wine's decoders
-// must never see: a JPEG or BMP declaring more pixels than a 32-bit process
-// can hold at 4 bytes each (the decoders size their buffers in 32 bits and
-// overrun them), or a BMP whose pixels would start past its end (the decoder
-// then keeps its stream for good).
+// must never see: a JPEG, BMP or PNG declaring 2 GB of pixels or more at 4
+// bytes each, which GDI could not hold anyway (the JPEG and BMP decoders size
+// their buffers in 32 bits and overrun them; the 64-bit PNG decoder leaks on
+// each try), or a BMP whose pixels would start past its end (the decoder then
+// keeps its stream for good).
 bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
 {
     auto fnWord = [pHead](size_t n) { return static_cast<ULONGLONG>(pHead[n] | pHead[n + 1] << 8); };
@@ -154,6 +155,15 @@ bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
         const ULONGLONG cx = bCore ? fnWord(18) : fnLong(18);
         const ULONGLONG cy = bCore ? fnWord(20) : fnLong(22);
         return fnDword(10) >= cbFile || cx * cy * 4 > INT_MAX;
+    }
+    static const BYTE s_png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    if (cbHead >= 24 && std::memcmp(pHead, s_png, sizeof(s_png)) == 0)
+    {
+        auto fnBigDword = [pHead](size_t n) {
+            return static_cast<ULONGLONG>(pHead[n]) << 24 | static_cast<ULONGLONG>(pHead[n + 1]) << 16 |
+                   static_cast<ULONGLONG>(pHead[n + 2]) << 8 | pHead[n + 3];
+        };
+        return fnBigDword(16) * fnBigDword(20) * 4 > INT_MAX;
     }
     if (cbHead < 4 || pHead[0] != 0xFF || pHead[1] != 0xD8)
         return false;
@@ -376,8 +386,9 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     WORD nBitCount = 32;
     PixelFormat nTarget = PixelFormat32bppRGB;
     ChooseDibFormat(nSource, nBitCount, nTarget);
-    // No DIB of 2 GB or more fits a 32-bit process; refusing it here keeps
-    // every size below in range.
+    // GDI keeps a DIB's size in 32 bits, and no DIB of 2 GB or more fits a
+    // 32-bit process: refusing it on every architecture keeps every size
+    // below in range.
     const unsigned long long cbStride64 = (static_cast<unsigned long long>(cx) * nBitCount + 31) / 32 * 4;
     if (cx == 0 || cy == 0 || cx > INT_MAX || cbStride64 * cy > INT_MAX)
         return nullptr;

@@ -1,10 +1,20 @@
 #include "draw/RoMemDC.h"
 
+#include <climits>
+
 namespace KelDraw
 {
 
 namespace
 {
+// GDI keeps a bitmap's size in 32 bits. A buffer of 2 GB or more is refused
+// on every architecture, as a 32-bit process has to: Wine's 64-bit GDI would
+// hand one out.
+bool FitsGdi(int cx, int cy)
+{
+    return cx > 0 && cy > 0 && static_cast<long long>(cx) * cy * 4 <= INT_MAX;
+}
+
 HBITMAP CreateAlphaBuffer(int cx, int cy)
 {
     BITMAPINFO bmi = {};
@@ -26,7 +36,8 @@ CRoMemDC::CRoMemDC(HDC hTargetDC, const RECT* pRect, BOOL bAlpha)
         return;
     const int cx = m_rect.right - m_rect.left;
     const int cy = m_rect.bottom - m_rect.top;
-    m_hBitmap = bAlpha ? CreateAlphaBuffer(cx, cy) : ::CreateCompatibleBitmap(hTargetDC, cx, cy);
+    if (FitsGdi(cx, cy))
+        m_hBitmap = bAlpha ? CreateAlphaBuffer(cx, cy) : ::CreateCompatibleBitmap(hTargetDC, cx, cy);
     if (m_hBitmap)
         m_hOldBitmap = ::SelectObject(m_hDC, m_hBitmap);
     ::SetWindowOrgEx(m_hDC, m_rect.left, m_rect.top, nullptr);
@@ -61,7 +72,9 @@ void CRoMemDC::Discard()
 
 HBITMAP CRoMemDC::CopyBitmap()
 {
-    if (!m_hDC)
+    // Without a buffer there is nothing to copy: the DC's stock bitmap is one
+    // monochrome pixel.
+    if (!m_hDC || !m_hBitmap)
         return nullptr;
     const int cx = m_rect.right - m_rect.left;
     const int cy = m_rect.bottom - m_rect.top;

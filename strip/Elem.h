@@ -42,4 +42,8 @@ public:
     RECT m_rcBox;           // set by the layout
     BOOL m_bDropMark;
     int m_nIndex;
+    // Names the entry in a drag's payload, which has 32 bits for it: its
+    // address in a 32-bit process, a serial number of the process in a 64-bit
+    // one. Unique among the process's live entries either way.
+    const DWORD m_nDragId;
 };

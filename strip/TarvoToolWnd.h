@@ -80,6 +80,7 @@ public:
     void OnDragLeave(CWnd* pWnd) override;
     static int HitTestEdgeZone(const RECT& rcClient, POINT point);
     BOOL MoveElem(CElem* pTarget, CElem* pDragged);
+    CElem* FindElemByDragId(DWORD nDragId) const; // null when no entry has it
     BOOL CanAutoScroll();
 
     BOOL PreTranslateMessage(MSG* pMsg) override;

@@ -1,13 +1,26 @@
 #!/usr/bin/env bash
-# Makes the Wine prefix once and starts a wineserver that stays up, with
-# Wine's background services, before any test runs. Their output goes to a
-# log, never to the caller's pipes (CTest would wait for it).
+# Makes the Wine prefix of $PICTARO_ARCH once and starts a wineserver that
+# stays up, with Wine's background services, before any test runs. Their
+# output goes to a log, never to the caller's pipes (CTest would wait for it).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 mkdir -p "$(dirname "$WINEPREFIX")"
 log="$(dirname "$WINEPREFIX")/wine-boot.log"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >"$log" 2>&1 </dev/null
+  "$WINELOADER" wineboot -i >"$log" 2>&1 </dev/null
 fi
-wineserver -p >>"$log" 2>&1 </dev/null
-wine cmd /c exit >>"$log" 2>&1 </dev/null
+"$WINESERVER" -p >>"$log" 2>&1 </dev/null
+
+# Wine's menu and dialog fonts have no Chinese glyphs and, outside a Chinese
+# locale, no fallback either: link them to the installed CJK font, as Windows
+# links its interface fonts, so that menus and message boxes show the
+# program's text in any locale.
+fonts_done="$WINEPREFIX/.pictaro-cjk-fonts"
+if [ ! -f "$fonts_done" ]; then
+  for face in "Tahoma" "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2"; do
+    "$WINELOADER" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d "NotoSansCJK-Regular.ttc,Noto Sans CJK SC" /f >>"$log" 2>&1 </dev/null
+  done
+  touch "$fonts_done"
+fi
+"$WINELOADER" cmd /c exit >>"$log" 2>&1 </dev/null

@@ -135,3 +135,19 @@ def layered(c):
 
 def near(got, want, tolerance=1):
     return all(abs(g - w) <= tolerance for g, w in zip(got, want))
+
+
+def mapped_windows(disp, pid):
+    """[(X window, (x, y, width, height), WM_NAME)] of every viewable window of
+    process `pid`, but Wine's 1 x 1 input-method window."""
+    found = []
+    for win in _walk(disp.screen().root):
+        try:
+            if win.get_attributes().map_state != X.IsViewable or not _owned_by(disp, win, pid):
+                continue
+            geo = geometry(disp, win)
+            if geo[2] > 1 and geo[3] > 1:
+                found.append((win, geo, win.get_wm_name()))
+        except Exception:  # the window went away while we looked
+            continue
+    return found

@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
-# Runs the benchmarks on a display under the project's Wine prefix and prints
-# their tables.
+# Runs the benchmarks on a display, once for each architecture this host can
+# run ($ARCH: all, x86 or x64), under the Wine prefix of its own build, and
+# prints their tables. Each compares against the bare decode of its own build.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-export PICTARO_BUILD_DIR="${PICTARO_BUILD_DIR:-$PWD/build}"
+arches="$(tools/host-arches.sh "${ARCH:-all}")"
 exec tools/with-display.sh bash -c '
   set -e
-  tools/boot-wine.sh
-  trap tools/stop-wine.sh EXIT
-  echo "Machine: $(nproc) cores, $(uname -m), $(wine --version)"
-  echo
-  /usr/bin/python3 bench/startup.py "$PICTARO_BUILD_DIR/Pictaro.exe" \
-    "$PICTARO_BUILD_DIR/bench/bench_minimal_window.exe"
-  for exe in "$PICTARO_BUILD_DIR"/bench/bench_*.exe; do
-    case "$exe" in *bench_minimal_window.exe) continue ;; esac
+  for arch in $1; do
+    export PICTARO_ARCH=$arch
+    unset PICTARO_BUILD_DIR
+    source tools/wine-env.sh
+    tools/boot-wine.sh
+    trap tools/stop-wine.sh EXIT
+    echo "=== $arch: $(nproc) cores, $(uname -m) host, $("$WINELOADER" --version)"
     echo
-    tools/wine-run.sh "$exe" | cat
+    /usr/bin/python3 bench/startup.py "$PICTARO_BUILD_DIR/Pictaro.exe" \
+      "$PICTARO_BUILD_DIR/bench/bench_minimal_window.exe"
+    for exe in "$PICTARO_BUILD_DIR"/bench/bench_*.exe; do
+      case "$exe" in *bench_minimal_window.exe) continue ;; esac
+      echo
+      tools/wine-run.sh "$exe" | cat
+    done
+    tools/stop-wine.sh
+    echo
   done
-'
+' run-bench "$arches"

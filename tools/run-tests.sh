@@ -1,11 +1,29 @@
 #!/usr/bin/env bash
-# Runs every test on a display under the project's Wine prefix.
+# Runs every test on a display, once for each architecture this host can run
+# ($ARCH: all, x86 or x64), each under the Wine prefix of its own build.
+# Arguments go to CTest.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+skipped="$(tools/host-arches.sh "${ARCH:-all}" 2>&1 >/dev/null || true)"
+arches="$(tools/host-arches.sh "${ARCH:-all}" 2>/dev/null)" || { echo "$skipped" >&2; exit 1; }
 exec tools/with-display.sh bash -c '
-  tools/boot-wine.sh
+  arches="$1" skipped="$2"; shift 2
   status=0
-  (cd "${PICTARO_BUILD_DIR:-build}" && ctest --output-on-failure -j 2 "$@") || status=$?
-  tools/stop-wine.sh
+  summary=()
+  [ -z "$skipped" ] || summary+=("$skipped")
+  for arch in $arches; do
+    export PICTARO_ARCH=$arch
+    unset PICTARO_BUILD_DIR
+    source tools/wine-env.sh
+    echo "=== $arch suite: $PICTARO_BUILD_DIR ($("$WINELOADER" --version))"
+    tools/boot-wine.sh
+    start=$SECONDS
+    result=passed
+    (cd "$PICTARO_BUILD_DIR" && ctest --output-on-failure -j 2 "$@") || { result=FAILED; status=1; }
+    tools/stop-wine.sh
+    summary+=("$arch suite $result in $((SECONDS - start)) s")
+  done
+  echo
+  printf "%s\n" "${summary[@]}"
   exit $status
-' run-tests "$@"
+' run-tests "$arches" "$skipped" "$@"

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Runs Pictaro under Wine. On a machine without a display it runs the viewer on
-# a virtual one instead, saves a screenshot and closes it again.
+# Runs Pictaro under Wine: the x86 build where the host can run 32-bit code,
+# else the x64 one ($ARCH picks one outright). On a machine without a display
+# it runs the viewer on a virtual one instead, saves a screenshot and closes it
+# again.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-build="${PICTARO_BUILD_DIR:-$PWD/build}"
+export PICTARO_ARCH="$(tools/host-arches.sh "${ARCH:-all}" | head -n1)"
+source tools/wine-env.sh
+echo "Running the $PICTARO_ARCH build: $PICTARO_BUILD_DIR/Pictaro.exe"
 
 if [ -n "${DISPLAY:-}" ]; then
   tools/boot-wine.sh
   status=0
-  tools/wine-run.sh "$build/Pictaro.exe" || status=$?
+  tools/wine-run.sh "$PICTARO_BUILD_DIR/Pictaro.exe" || status=$?
   exit $status
 fi
 
@@ -18,4 +22,4 @@ exec tools/with-display.sh bash -c '
   status=$?
   tools/stop-wine.sh
   exit $status
-' run-viewer "$build/Pictaro.exe" "$build/pictaro-screenshot.png"
+' run-viewer "$PICTARO_BUILD_DIR/Pictaro.exe" "$PICTARO_BUILD_DIR/pictaro-screenshot.png"

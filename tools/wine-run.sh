@@ -1,4 +1,4 @@
 #!/usr/bin/env bash
-# Runs a Windows program under the project's Wine prefix (CTest's emulator).
+# Runs a Windows program under the Wine prefix of $PICTARO_ARCH (CTest's emulator).
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
-exec wine "$@"
+exec "$WINELOADER" "$@"

@@ -164,9 +164,14 @@ TEST(DragSourceTest, StartDragHandsOverThePressedBoxAndThePayload)
     for (const POINT pt : {POINT{0, 0}, POINT{44, 41}, POINT{87, 81}})
         EXPECT_EQ(Rgb(kColours[2]), call.pixels.At(pt.x, pt.y) & 0xFFFFFF) << pt.x << "," << pt.y;
 
-    // The payload names this strip and C; the data outlives the drag for
+    // The payload names this strip and C (by its address in a 32-bit process,
+    // as 32-bit builds have always sent it); the data outlives the drag for
     // whoever still holds it.
     EXPECT_EQ(Payload(strip.Wnd(), pC), DataBytes(call.pData));
+    if (sizeof(void*) == 4)
+    {
+        EXPECT_EQ(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(pC)), pC->m_nDragId);
+    }
     EXPECT_EQ(1u, RefCount(call.pData)) << "only the service's holder is left";
 
     // The bitmap is the service's once it took the image, else still the strip's.

@@ -196,7 +196,7 @@ TEST(ReorderTest, DropMovesOnlyOwnEntriesAndLeavesNoMarkOrTimer)
     struct SCase
     {
         const char* pszName;
-        int nDragged; // -1: an address that is no entry
+        int nDragged; // -1: an id that is no entry
         int nKind;
         EPoint point;
         const char* pszOrder;
@@ -219,9 +219,8 @@ TEST(ReorderTest, DropMovesOnlyOwnEntriesAndLeavesNoMarkOrTimer)
     {
         SCOPED_TRACE(c.pszName);
         strip.Restore();
-        // Never followed: a forged address must not be dereferenced.
-        const void* pDragged = c.nDragged < 0 ? reinterpret_cast<const void*>(0x00BADBAD) : strip.Elem(c.nDragged);
-        SData data(Payload(strip.Wnd(), pDragged, c.nKind));
+        const DWORD nDragged = c.nDragged < 0 ? 0x00BADBADu : strip.Elem(c.nDragged)->m_nDragId;
+        SData data(Payload(strip.Wnd(), nDragged, c.nKind));
         const RECT& rcE = strip.Elem(4)->m_rcBox;
         const POINT points[] = {strip.Centre(3), strip.Centre(1), strip.Centre(2),
                                 c.nDragged < 0 ? strip.Centre(0) : strip.Centre(c.nDragged),

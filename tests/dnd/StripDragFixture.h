@@ -117,14 +117,18 @@ public:
     std::unique_ptr<CTarvoToolWnd> m_pStrip;
 };
 
-// The 16 bytes of an entry's payload, as a drag carries them.
-inline std::vector<BYTE> Payload(HWND hWndSource, const void* pElem, int nKind = SElemDragData::KIND_ELEM)
+// The 16 bytes of an entry's payload, as a drag carries them: the window's
+// 32-bit handle value and the entry's id (its address in a 32-bit process).
+inline std::vector<BYTE> Payload(HWND hWndSource, DWORD nElemId, int nKind = SElemDragData::KIND_ELEM)
 {
-    const DWORD fields[4] = {static_cast<DWORD>(reinterpret_cast<UINT_PTR>(hWndSource)),
-                             static_cast<DWORD>(reinterpret_cast<UINT_PTR>(pElem)), static_cast<DWORD>(nKind),
-                             static_cast<DWORD>(reinterpret_cast<UINT_PTR>(pElem))};
+    const DWORD fields[4] = {static_cast<DWORD>(::HandleToLong(hWndSource)), nElemId, static_cast<DWORD>(nKind),
+                             nElemId};
     const BYTE* p = reinterpret_cast<const BYTE*>(fields);
     return std::vector<BYTE>(p, p + sizeof(fields));
+}
+inline std::vector<BYTE> Payload(HWND hWndSource, const CElem* pElem, int nKind = SElemDragData::KIND_ELEM)
+{
+    return Payload(hWndSource, pElem->m_nDragId, nKind);
 }
 
 // The drop target the platform holds for the window: what the platform's

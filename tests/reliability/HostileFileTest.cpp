@@ -291,10 +291,11 @@ TEST_F(HostileFileTest, AFileThatChangesOrGoesAfterItsEntryWasMadeFailsInTheView
 
 TEST_F(HostileFileTest, APictureTooLargeForTheProcessIsRefusedWithoutKeepingItsMemory)
 {
-    // 20000 x 20000 RGBA is 1.6 GB of pixels: no 32-bit process holds that
-    // beside itself. The file is complete and valid; only its size is hostile.
+    // 24000 x 24000 RGBA is 2.3 GB of pixels: more than GDI sizes a bitmap
+    // for, and more than a 32-bit process can hold. The file is complete and
+    // valid; only its size is hostile.
     CTempFolder folder;
-    const std::wstring strHuge = folder.Write(L"huge.png", ZeroRgbaPng(20000, 20000));
+    const std::wstring strHuge = folder.Write(L"huge.png", ZeroRgbaPng(24000, 24000));
     const std::wstring strSmall = folder.Write(L"small.png", Picture(L"png32-alpha.png"));
     {
         // The same stream with a size the process can hold decodes, so the

@@ -300,13 +300,13 @@ TEST_F(ViewerLoadTest, AFileThatIsNoPictureIsToldThenTheFailurePictureShows)
 
 TEST_F(ViewerLoadTest, APictureTooLargeToShowIsALoadFailureNotAVanishedViewer)
 {
-    // A one-bit picture decodes into 60 MB, but its layered buffer would
-    // need 32 bits a pixel, 1.9 GB, which a 32-bit process cannot have: the
-    // redraw finds out.
+    // A one-bit picture decodes into 72 MB, but its layered buffer would
+    // need 32 bits a pixel, 2.3 GB, more than GDI sizes a bitmap for on any
+    // architecture: the redraw finds out.
     CTempFolder folder;
     const std::wstring strPath = folder.Path(L"huge.png");
     {
-        Gdiplus::Bitmap huge(22000, 22000, PixelFormat1bppIndexed);
+        Gdiplus::Bitmap huge(24000, 24000, PixelFormat1bppIndexed);
         ASSERT_EQ(Gdiplus::Ok, huge.GetLastStatus());
         ASSERT_TRUE(SavePng(&huge, strPath));
     }
