@@ -9,7 +9,8 @@ log="$(dirname "$WINEPREFIX")/wine-boot.log"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$WINELOADER" wineboot -i >"$log" 2>&1 </dev/null
 fi
-"$WINESERVER" -p >>"$log" 2>&1 </dev/null
+# A server already running for this prefix is as good.
+"$WINESERVER" -p >>"$log" 2>&1 </dev/null || true
 
 # Wine's menu and dialog fonts have no Chinese glyphs and, outside a Chinese
 # locale, no fallback either: link them to the installed CJK font, as Windows

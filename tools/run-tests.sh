@@ -16,7 +16,14 @@ exec tools/with-display.sh bash -c '
     unset PICTARO_BUILD_DIR
     source tools/wine-env.sh
     echo "=== $arch suite: $PICTARO_BUILD_DIR ($("$WINELOADER" --version))"
-    tools/boot-wine.sh
+    # Wine'"'"'s services must be up before CTest starts: started from inside the
+    # first test, they would hold its output pipe, and that test would seem
+    # to hang until the suite ends.
+    if ! tools/boot-wine.sh; then
+      summary+=("$arch suite FAILED: Wine could not boot (see $PICTARO_BUILD_DIR/wine-boot.log)")
+      status=1
+      continue
+    fi
     start=$SECONDS
     result=passed
     (cd "$PICTARO_BUILD_DIR" && ctest --output-on-failure -j 2 "$@") || { result=FAILED; status=1; }

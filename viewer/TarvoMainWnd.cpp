@@ -73,7 +73,7 @@ LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnTimer(wParam);
         return Default();
     case WM_LBUTTONDOWN:
-        OnLButtonDown();
+        OnLButtonDown(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
     case WM_LBUTTONDBLCLK:
         OnLButtonDblClk();
@@ -158,64 +158,58 @@ void CTarvoMainWnd::Redraw(BOOL bShow)
 {
     if (!m_bRedrawPending || !m_pPicture)
         return;
-    if (UpdateLayered())
+    // One try: a picture that cannot be pushed now will not be later either.
+    ::KillTimer(m_hWnd, TIMER_REDRAW);
+    m_bUpdateTimer = FALSE;
+    m_bRedrawPending = FALSE;
+    if (!UpdateLayered())
     {
-        ::KillTimer(m_hWnd, TIMER_REDRAW);
-        m_bUpdateTimer = FALSE;
-    }
-    else if (!m_strCurPath.empty())
-    {
-        // A file's picture that cannot be pushed would leave the viewer
-        // hidden for good: it is a load failure instead.
-        ::KillTimer(m_hWnd, TIMER_REDRAW);
-        m_bUpdateTimer = FALSE;
-        m_bRedrawPending = FALSE;
-        ShowLoadFailure();
+        // A file's picture that cannot be pushed is a load failure; a
+        // placeholder that cannot leaves the last frame on the screen.
+        if (!m_strCurPath.empty())
+            ShowLoadFailure();
         return;
     }
     ::SetWindowPos(m_hWnd, InsertAfter(), 0, 0, static_cast<int>(m_pPicture->GetWidth()),
                    static_cast<int>(m_pPicture->GetHeight()), SWP_NOMOVE | SWP_NOACTIVATE);
     if (bShow)
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
-    m_bRedrawPending = FALSE;
 }
 
 BOOL CTarvoMainWnd::UpdateLayered()
 {
-    if (!m_pPicture)
+    if (!m_pPicture || !m_pfnUpdateLayeredWindow)
+        return FALSE;
+    SIZE size = {static_cast<LONG>(m_pPicture->GetWidth()), static_cast<LONG>(m_pPicture->GetHeight())};
+    // A picture that failed to decode is 0 x 0: there is nothing to push.
+    if (size.cx <= 0 || size.cy <= 0)
         return FALSE;
 
-    CClientDC dcRef(m_hWnd);
-    const RECT rcBuffer = {0, 0, static_cast<LONG>(m_pPicture->GetWidth()),
-                           static_cast<LONG>(m_pPicture->GetHeight())};
+    CClientDC dcWindow(m_hWnd);
+    const RECT rcBuffer = {0, 0, size.cx, size.cy};
     // The buffer carries the picture's alpha premultiplied, as the update needs.
-    KelDraw::CRoMemDC dcBuffer(dcRef.m_hDC, &rcBuffer, TRUE);
-    if (!dcBuffer.m_hBitmap && rcBuffer.right > 0 && rcBuffer.bottom > 0)
+    KelDraw::CRoMemDC dcBuffer(dcWindow.m_hDC, &rcBuffer, TRUE);
+    if (!dcBuffer.m_hBitmap)
     {
-        // No memory for a buffer of this size.
         dcBuffer.Discard();
-        return FALSE;
+        return FALSE; // no memory for a buffer of this size
     }
+    DrawPicture(&dcBuffer);
+
     // Every update blends at 254 rather than 255.
     m_blend.SourceConstantAlpha = 254;
-
-    CClientDC dcDest(m_hWnd);
     RECT rcWindow;
     ::GetWindowRect(m_hWnd, &rcWindow);
     POINT ptDest = {rcWindow.left, rcWindow.top};
-
-    DrawPicture(&dcBuffer);
-
-    SIZE size = {rcBuffer.right - rcBuffer.left, rcBuffer.bottom - rcBuffer.top};
     POINT ptSrc = {0, 0};
     const LONG lExStyle = ::GetWindowLongW(m_hWnd, GWL_EXSTYLE);
     if (!(lExStyle & WS_EX_LAYERED))
         ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, lExStyle | WS_EX_LAYERED);
-    if (m_pfnUpdateLayeredWindow)
-        m_pfnUpdateLayeredWindow(m_hWnd, dcDest.m_hDC, &ptDest, &size, dcBuffer.m_hDC, &ptSrc, 0,
-                                 &m_blend, ULW_ALPHA);
-    dcBuffer.Finish();
-    return TRUE;
+    const BOOL bPushed = m_pfnUpdateLayeredWindow(m_hWnd, dcWindow.m_hDC, &ptDest, &size, dcBuffer.m_hDC, &ptSrc,
+                                                  0, &m_blend, ULW_ALPHA);
+    // The update took the pixels; nothing is copied onto a layered window's DC.
+    dcBuffer.Discard();
+    return bPushed;
 }
 
 void CTarvoMainWnd::DrawPicture(CDC* pDC)

@@ -86,12 +86,14 @@ private:
     void OnTimer(UINT_PTR nIDEvent);
     void CreateElement();
     BOOL ShowLoadFailure();
-    void OnLButtonDown();
+    void OnLButtonDown(POINT point);
+    void MoveWithMouse(POINT ptPress);
     void OnClickTimer();
     void OnLButtonDblClk();
     void OnRButtonDown(POINT point);
     BOOL OnCommand(UINT nID);
     void OnDropFiles(HDROP hDropInfo);
     bool HasStripWindow() const;
+    int CurIndex() const; // the entry Left, Right, Delete and F5 start from
     HWND InsertAfter() const;
 };

@@ -28,22 +28,40 @@ void CTarvoMainWnd::CreateElement()
     m_pElement->LoadStateImage(IDR_PNG_LINK_HOVER, CKelElement::STATE_HOVER);
 }
 
-void CTarvoMainWnd::OnLButtonDown()
+void CTarvoMainWnd::OnLButtonDown(POINT point)
 {
     Default();
     if (!m_bClickTimer)
     {
         ::SetTimer(m_hWnd, TIMER_CLICK, CLICK_WINDOW, nullptr);
         m_bClickTimer = TRUE;
-        // A press on a caption: the platform's move loop drags the captionless
-        // window by any point of its picture, until the button is released.
-        ::SendMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+        ::ClientToScreen(m_hWnd, &point);
+        MoveWithMouse(point);
     }
     else if (m_bDblClickArmed)
     {
         ::SendMessageW(m_hWnd, WM_LBUTTONDBLCLK, 0, 0);
         m_bDblClickArmed = FALSE;
     }
+}
+
+void CTarvoMainWnd::MoveWithMouse(POINT ptPress)
+{
+    // Only a press that becomes a drag enters the platform's move loop, as a
+    // press on a caption would: under a window manager Wine hands that loop to
+    // it, and a loop started for a button already released follows the mouse
+    // until the next click, which then never makes a double click.
+    if (!::DragDetect(m_hWnd, ptPress))
+        return;
+    // The window catches up with the distance the drag took to be seen, and
+    // the loop follows the mouse from here until the button is released.
+    POINT ptNow;
+    ::GetCursorPos(&ptNow);
+    RECT rc;
+    ::GetWindowRect(m_hWnd, &rc);
+    ::SetWindowPos(m_hWnd, nullptr, rc.left + ptNow.x - ptPress.x, rc.top + ptNow.y - ptPress.y, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(ptNow.x, ptNow.y));
 }
 
 void CTarvoMainWnd::OnClickTimer()
@@ -97,19 +115,19 @@ BOOL CTarvoMainWnd::PreTranslateMessage(MSG* pMsg)
         {
         case VK_LEFT:
             if (bStrip)
-                m_pToolWnd->SelectElem(m_nCurIndex - 1);
+                m_pToolWnd->SelectElem(CurIndex() - 1);
             break;
         case VK_RIGHT:
             if (bStrip)
-                m_pToolWnd->SelectElem(m_nCurIndex + 1);
+                m_pToolWnd->SelectElem(CurIndex() + 1);
             break;
         case VK_DELETE:
             if (bStrip)
-                m_pToolWnd->RemoveElem(m_nCurIndex);
+                m_pToolWnd->RemoveElem(CurIndex());
             break;
         case VK_F5:
             if (bStrip)
-                m_pToolWnd->RefreshElem(m_nCurIndex);
+                m_pToolWnd->RefreshElem(CurIndex());
             break;
         case VK_ESCAPE:
             ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
@@ -135,6 +153,16 @@ void CTarvoMainWnd::OnDropFiles(HDROP hDropInfo)
     }
     // The strip only reads the names; the handle is released here, once.
     ::DragFinish(hDropInfo);
+}
+
+int CTarvoMainWnd::CurIndex() const
+{
+    // The strip's selection is the entry the viewer shows, wherever a reorder
+    // has moved it; before the strip has selected anything, the index last
+    // reported stands.
+    if (HasStripWindow() && m_pToolWnd->m_pSelected)
+        return m_pToolWnd->m_pSelected->m_nIndex;
+    return m_nCurIndex;
 }
 
 bool CTarvoMainWnd::HasStripWindow() const

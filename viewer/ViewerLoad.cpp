@@ -3,6 +3,7 @@
 #include "controls/KelElement.h"
 #include "draw/Decode.h"
 #include "res/resource.h"
+#include "strip/TarvoToolWnd.h"
 
 #include <gdiplus.h>
 
@@ -50,9 +51,10 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
     if (!CanBeShown(m_pPicture))
         return ShowLoadFailure();
 
+    // The viewer stays up with the last picture until the redraw pushes the
+    // new one, size and pixels in one layered update.
     ::SetTimer(m_hWnd, TIMER_REDRAW, REDRAW_DELAY, nullptr);
     m_bUpdateTimer = TRUE;
-    ::ShowWindow(m_hWnd, SW_HIDE);
     m_bRedrawPending = TRUE;
     if (m_pElement)
         m_pElement->m_bVisible = FALSE;
@@ -65,7 +67,13 @@ BOOL CTarvoMainWnd::ShowLoadFailure()
     // No picture while the box is up, so a redraw in its loop draws nothing.
     delete m_pPicture;
     m_pPicture = nullptr;
+    // The box disables its owner, the viewer, but not the strip, which has no
+    // owner: a thumbnail clicked meanwhile would start a load inside this one.
+    const HWND hStrip = HasStripWindow() ? m_pToolWnd->m_hWnd : nullptr;
+    const BOOL bStripWasEnabled = hStrip && !::EnableWindow(hStrip, FALSE);
     MessageBox(kLoadFailed, nullptr, MB_OK);
+    if (bStripWasEnabled)
+        ::EnableWindow(hStrip, TRUE);
     ShowPlaceholder(IDB_FAILED);
     return FALSE;
 }

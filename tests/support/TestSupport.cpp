@@ -268,10 +268,21 @@ LRESULT CALLBACK CMessageBoxWatcher::CbtHook(int nCode, WPARAM wParam, LPARAM lP
             box.strCaption = szCaption;
             ::EnumChildWindows(hDlg, CollectStaticText, reinterpret_cast<LPARAM>(&box.strText));
             g_pWatcher->m_vecBoxes.push_back(box);
-            ::PostMessageW(hDlg, WM_COMMAND, IDOK, 0);
+            if (g_pWatcher->m_fnShown)
+                g_pWatcher->m_fnShown();
+            if (g_pWatcher->m_dwAnswerAfterMs)
+                ::SetTimer(hDlg, 1, g_pWatcher->m_dwAnswerAfterMs, AnswerLater);
+            else
+                ::PostMessageW(hDlg, WM_COMMAND, IDOK, 0);
         }
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+void CALLBACK CMessageBoxWatcher::AnswerLater(HWND hDlg, UINT, UINT_PTR nIDEvent, DWORD)
+{
+    ::KillTimer(hDlg, nIDEvent);
+    ::PostMessageW(hDlg, WM_COMMAND, IDOK, 0);
 }
 
 } // namespace TestSupport

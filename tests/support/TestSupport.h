@@ -97,9 +97,14 @@ public:
         std::wstring strText;
     };
     std::vector<SBox> m_vecBoxes;
+    // Called as each box comes up; the box is answered after m_dwAnswerAfterMs
+    // of its own message loop (at once when 0).
+    std::function<void()> m_fnShown;
+    DWORD m_dwAnswerAfterMs = 0;
 
 private:
     static LRESULT CALLBACK CbtHook(int nCode, WPARAM wParam, LPARAM lParam);
+    static void CALLBACK AnswerLater(HWND hDlg, UINT, UINT_PTR nIDEvent, DWORD);
     HHOOK m_hHook;
 };
 

@@ -103,16 +103,16 @@ TEST_F(ViewerDisplayTest, StartsCentredOnTheWorkAreaShowingTheStartPicture)
 
 TEST_F(ViewerDisplayTest, UnreadablePlaceholderDrawsNothing)
 {
+    const int nCalls = SLayeredSpy::s_nCalls;
     m_pViewer->ShowPlaceholder(999);
     ASSERT_NE(nullptr, m_pViewer->m_pPicture);
     EXPECT_EQ(0u, m_pViewer->m_pPicture->GetWidth());
     ASSERT_TRUE(WaitForRedraw());
+    EXPECT_EQ(nCalls, SLayeredSpy::s_nCalls) << "nothing to push";
+    EXPECT_FALSE(m_pViewer->m_bUpdateTimer) << "and no redraw tried again and again";
     const RECT rc = WindowRect(m_hWnd);
-    EXPECT_EQ(0, rc.right - rc.left);
-    EXPECT_EQ(0, rc.bottom - rc.top);
-    EXPECT_EQ(0, SLayeredSpy::s_size.cx);
-    EXPECT_EQ(0, SLayeredSpy::s_size.cy);
-    EXPECT_FALSE(m_pViewer->m_bUpdateTimer);
+    EXPECT_EQ(240, rc.right - rc.left) << "the last frame stays";
+    EXPECT_EQ(167, rc.bottom - rc.top);
 
     m_pViewer->ShowPlaceholder(IDB_START);
     ASSERT_TRUE(WaitForRedraw());

@@ -247,3 +247,60 @@ TEST_F(ViewerInputTest, DroppedFilesFillAHiddenStripAndShowTheLastOne)
     EXPECT_EQ(1, SelectedIndex());
     EXPECT_EQ(Picture(L"gif.gif"), m_pViewer->m_strCurPath);
 }
+
+TEST_F(ViewerInputTest, KeysActOnTheShownEntryWhereverAReorderMovedIt)
+{
+    ShowStrip();
+    const std::wstring strA = Picture(L"bmp24.bmp"), strB = Picture(L"gif.gif"), strC = Picture(L"jpeg-baseline.jpg");
+    for (const std::wstring& strPath : {strA, strB, strC})
+        ASSERT_EQ(0, Strip()->AddFile(strPath.c_str()));
+    Strip()->RecalcLayout();
+    Strip()->SelectElem(0);
+    ASSERT_EQ(strA, m_pViewer->m_strCurPath);
+
+    // A dropped onto C: B A C. The viewer is not told and still shows A.
+    ASSERT_TRUE(Strip()->MoveElem(Strip()->m_vecElems[2], Strip()->m_vecElems[0]));
+    ASSERT_EQ(strA, Strip()->m_vecElems[1]->m_strPath);
+    EXPECT_EQ(strA, m_pViewer->m_strCurPath);
+
+    KeyDown(VK_RIGHT, m_hWnd);
+    EXPECT_EQ(strC, m_pViewer->m_strCurPath) << "the entry after A";
+    KeyDown(VK_LEFT, m_hWnd);
+    EXPECT_EQ(strA, m_pViewer->m_strCurPath);
+    KeyDown(VK_DELETE, Strip()->m_hWnd);
+    ASSERT_EQ(2u, Strip()->m_vecElems.size());
+    EXPECT_EQ(strB, Strip()->m_vecElems[0]->m_strPath) << "A left the strip, not B";
+    EXPECT_EQ(strC, Strip()->m_vecElems[1]->m_strPath);
+}
+
+TEST_F(ViewerInputTest, NoThumbnailCanStartALoadWhileALoadFailureIsTold)
+{
+    CTempFolder folder;
+    const std::wstring strBroken = folder.Write(L"broken.bmp", ReadFileBytes(Picture(L"bmp24.bmp")));
+    ShowStrip();
+    ASSERT_EQ(0, Strip()->AddFile(Picture(L"gif.gif").c_str()));
+    ASSERT_EQ(0, Strip()->AddFile(strBroken.c_str()));
+    Strip()->RecalcLayout();
+    folder.Write(L"broken.bmp", "no longer a picture");
+
+    // While the box is up, a real click on the first thumbnail.
+    CMessageBoxWatcher watcher;
+    watcher.m_dwAnswerAfterMs = 500;
+    watcher.m_fnShown = [this] {
+        const RECT& rcBox = Strip()->m_vecElems[0]->m_rcBox;
+        POINT pt = {(rcBox.left + rcBox.right) / 2, (rcBox.top + rcBox.bottom) / 2};
+        ::ClientToScreen(Strip()->m_hWnd, &pt);
+        ::SetCursorPos(pt.x, pt.y);
+        INPUT inputs[2] = {};
+        inputs[0].type = inputs[1].type = INPUT_MOUSE;
+        inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        ::SendInput(2, inputs, sizeof(INPUT));
+    };
+    Strip()->SelectElem(1);
+    ASSERT_EQ(1u, watcher.m_vecBoxes.size());
+    PumpUntil([] { return false; }, 300); // whatever the click left queued
+    EXPECT_EQ(1, SelectedIndex()) << "the failed entry stays chosen";
+    EXPECT_TRUE(m_pViewer->m_strCurPath.empty()) << "the failure placeholder, not the clicked picture";
+    EXPECT_TRUE(::IsWindowEnabled(Strip()->m_hWnd)) << "the strip takes input again";
+}
