@@ -159,9 +159,11 @@ CDropFiles::~CDropFiles()
         ::GlobalFree(m_hDrop);
 }
 
-void CDropFiles::SendTo(HWND hWnd) const
+void CDropFiles::SendTo(HWND hWnd)
 {
-    ::SendMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(m_hDrop), 0);
+    const HDROP hDrop = m_hDrop;
+    m_hDrop = nullptr;
+    ::SendMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
 }
 
 std::unique_ptr<CTarvoToolWnd> MakeStrip(int nOffset)

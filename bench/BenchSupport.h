@@ -74,8 +74,8 @@ bool SavePicture(Gdiplus::Bitmap* pPicture, const std::wstring& strPath, const w
 // A PNG file of one flat colour.
 bool WriteFlatPng(const std::wstring& strPath, int cx, int cy, const Gdiplus::Color& color);
 
-// A shell drop handle naming the files, as WM_DROPFILES carries it. The strip
-// does not release what it receives: the object does.
+// A shell drop handle naming the files, as WM_DROPFILES carries it. The window
+// it is sent to finishes it; one never sent is freed by the object.
 class CDropFiles
 {
 public:
@@ -84,8 +84,8 @@ public:
     CDropFiles(const CDropFiles&) = delete;
     CDropFiles& operator=(const CDropFiles&) = delete;
 
-    // Sends the drop to the window and returns once it has been handled.
-    void SendTo(HWND hWnd) const;
+    // Hands the drop to the window and returns once it has been handled.
+    void SendTo(HWND hWnd);
 
 private:
     HDROP m_hDrop;

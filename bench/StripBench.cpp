@@ -90,7 +90,7 @@ int RunDrop(const std::wstring& strFolder)
     std::vector<std::wstring> vecNames;
     for (int i = 0; i < kDropCount; ++i)
         vecNames.push_back(JpegPath(strFolder, i % kJpegCount));
-    const CDropFiles drop(vecNames);
+    CDropFiles drop(vecNames);
     const SIZE_T cbBefore = ProcessMemory().WorkingSetSize;
     const double t0 = NowSeconds();
     drop.SendTo(pStrip->m_hWnd);

@@ -21,7 +21,7 @@ CGlobalMem MakeElemDragData(HWND hWndSource, const CElem* pElem)
         CGlobalLock lock(block.Get());
         if (!lock.Get())
             return CGlobalMem();
-        const SElemDragData data = {static_cast<DWORD>(::HandleToLong(hWndSource)), pElem->m_nDragId,
+        const SElemDragData data = {static_cast<DWORD>(HandleToLong(hWndSource)), pElem->m_nDragId,
                                     SElemDragData::KIND_ELEM, pElem->m_nDragId};
         std::memcpy(lock.Get(), &data, sizeof(data));
     }

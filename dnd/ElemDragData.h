@@ -21,7 +21,8 @@ struct SElemDragData
         KIND_ELEM = 1,
     };
 
-    HWND SourceWnd() const { return static_cast<HWND>(::LongToHandle(static_cast<LONG>(hWndSource))); }
+    // Unqualified: the 32-bit headers make LongToHandle and HandleToLong macros.
+    HWND SourceWnd() const { return static_cast<HWND>(LongToHandle(static_cast<LONG>(hWndSource))); }
 
     DWORD hWndSource;
     DWORD nElemId;

@@ -64,7 +64,7 @@ BOOL CRoDroptarget::OnDrop(CWnd* pWnd, COleDataObject* pDataObject, DROPEFFECT d
     if (m_bDropImage)
     {
         POINT pt = ScreenPoint(point);
-        m_pDropImage->Drop(DataOf(pDataObject), &pt, static_cast<DWORD>(bDropped));
+        m_pDropImage->Drop(DataOf(pDataObject), &pt, bDropped ? dropEffect : DROPEFFECT_NONE);
     }
     return bDropped;
 }
@@ -75,7 +75,9 @@ DROPEFFECT CRoDroptarget::OnDropEx(CWnd* pWnd, COleDataObject* pDataObject, DROP
     const DROPEFFECT dropEffect =
         m_pTargeter ? m_pTargeter->OnDropEx(pWnd, pDataObject, dropDefault, dropList, point)
                     : COleDropTarget::OnDropEx(pWnd, pDataObject, dropDefault, dropList, point);
-    if (m_bDropImage)
+    // -1 is no effect: the drop goes on to OnDrop or, refused, to OnDragLeave,
+    // and either tells the service how the drag ended.
+    if (m_bDropImage && dropEffect != static_cast<DROPEFFECT>(-1))
     {
         POINT pt = ScreenPoint(point);
         m_pDropImage->Drop(DataOf(pDataObject), &pt, dropEffect);

@@ -30,12 +30,13 @@ DROPEFFECT CTarvoToolWnd::OnDragOver(CWnd* /*pWnd*/, COleDataObject* pDataObject
         return DROPEFFECT_NONE;
 
     // Only the entry under the cursor keeps a mark; the dragged one is never
-    // marked.
+    // marked. Another window's id names none of ours, whatever its value.
+    const CElem* pDragged = data.SourceWnd() == m_hWnd ? FindElemByDragId(data.nElemId) : nullptr;
     CElem* pHit = nullptr;
     for (const auto& node : m_mapVisible)
     {
         CElem* pElem = node.second;
-        if (!pElem || pElem->m_nDragId == data.nElemId)
+        if (!pElem || pElem == pDragged)
             continue;
         pElem->m_bDropMark = !pHit && ::PtInRect(&pElem->m_rcBox, point);
         if (pElem->m_bDropMark)
@@ -59,10 +60,10 @@ DROPEFFECT CTarvoToolWnd::OnDropEx(CWnd* /*pWnd*/, COleDataObject* pDataObject, 
     StopAutoScroll();
     m_nScrollZone = 0;
     SElemDragData data;
-    if (ReadElemDragData(pDataObject, &data))
+    // Only an entry of this strip moves: an id means something only to the
+    // window that sent it, and a forged one names none here.
+    if (ReadElemDragData(pDataObject, &data) && data.SourceWnd() == m_hWnd)
     {
-        // Only an entry of this strip moves: the id of one from another
-        // process, or a forged one, names none here and changes nothing.
         CElem* pTarget = HitTest(point);
         CElem* pDragged = FindElemByDragId(data.nElemId);
         if (pTarget && pDragged && pTarget != pDragged)

@@ -36,12 +36,11 @@ struct SButton
 {
     int nVirtKey;
     DWORD dwKeyState;
-    UINT nUpMessage;
 };
 const SButton kButtons[] = {
-    {VK_LBUTTON, MK_LBUTTON, WM_LBUTTONUP},
-    {VK_RBUTTON, MK_RBUTTON, WM_RBUTTONUP},
-    {VK_MBUTTON, MK_MBUTTON, WM_MBUTTONUP},
+    {VK_LBUTTON, MK_LBUTTON},
+    {VK_RBUTTON, MK_RBUTTON},
+    {VK_MBUTTON, MK_MBUTTON},
 };
 
 // The mouse button held as of the message being handled, or null.
@@ -64,9 +63,11 @@ HWND CaptureWindow()
 }
 
 // Waits, with the mouse captured, until the cursor leaves the square around
-// where it is now or the drag delay passes: TRUE, the drag starts. A release
-// of the button, Esc, or the capture going elsewhere first: FALSE.
-BOOL WaitForDragStart(const SButton& button)
+// where it is now or the drag delay passes: TRUE, the drag starts. A mouse
+// message other than a move (the release of the button, say), Esc, or the
+// capture going elsewhere first: FALSE. Only the moves and that Esc are taken from the queue; every
+// other message stays for the window it is for (a release is then a click).
+BOOL WaitForDragStart()
 {
     POINT ptStart = {};
     ::GetCursorPos(&ptStart);
@@ -91,24 +92,28 @@ BOOL WaitForDragStart(const SButton& button)
         }
         if (hWnd && ::GetCapture() != hWnd)
             break;
+        // In queue order: a move queued after the release must not start a drag.
         MSG msg;
-        if (::PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE))
+        if (::PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE))
         {
-            if (msg.message == button.nUpMessage)
+            if (msg.message != WM_MOUSEMOVE)
                 break;
-            if (msg.message == WM_MOUSEMOVE && !::PtInRect(&rcStart, msg.pt))
+            ::PeekMessageW(&msg, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE);
+            if (!::PtInRect(&rcStart, msg.pt))
             {
                 bDrag = TRUE;
                 break;
             }
             continue;
         }
-        if (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+        // Only the first key is seen: keys are never taken but for Esc.
+        if (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_NOREMOVE) &&
+            msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE)
         {
-            if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE)
-                break;
-            continue;
+            ::PeekMessageW(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE);
+            break;
         }
+        // New input wakes the wait; what was seen above does not.
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwDelay - dwElapsed, QS_MOUSE | QS_KEY);
     }
     if (hWnd && ::GetCapture() == hWnd)
@@ -225,7 +230,7 @@ const COleDataSource::SCacheEntry* COleDataSource::Lookup(const FORMATETC* pForm
 DROPEFFECT COleDataSource::DoDragDrop(DROPEFFECT dwEffects)
 {
     const SButton* pButton = HeldButton();
-    if (!pButton || !WaitForDragStart(*pButton))
+    if (!pButton || !WaitForDragStart())
         return DROPEFFECT_NONE;
     CDropSource* pDropSource = new (std::nothrow) CDropSource(pButton->dwKeyState);
     if (!pDropSource)

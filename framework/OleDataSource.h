@@ -29,9 +29,9 @@ public:
 
     // Runs a drag of this data with the default drop source: the mouse is
     // captured until the cursor leaves a small square around it or the drag
-    // delay passes (a release before that is no drag), then the platform's
-    // drag loop runs until a drop or a cancel (Esc). The effect of the drop,
-    // or DROPEFFECT_NONE.
+    // delay passes (a release before that is no drag, and is left for the
+    // window), then the platform's drag loop runs until a drop or a cancel
+    // (Esc). The effect of the drop, or DROPEFFECT_NONE.
     DROPEFFECT DoDragDrop(DROPEFFECT dwEffects);
 
     // The object's IDataObject, with an added reference if asked.

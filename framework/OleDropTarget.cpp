@@ -123,22 +123,33 @@ public:
         if (!pdwEffect)
             return E_INVALIDARG;
         m_dataObject.Attach(pDataObj);
-        *pdwEffect = Track(grfKeyState, pt, *pdwEffect, &COleDropTarget::OnDragEnter);
-        return S_OK;
+        DROPEFFECT dropEffect = DROPEFFECT_NONE;
+        const HRESULT hr =
+            NoThrow([&] { dropEffect = Track(grfKeyState, pt, *pdwEffect, &COleDropTarget::OnDragEnter); });
+        // A failed enter gets no leave.
+        if (FAILED(hr))
+            m_dataObject.Release();
+        *pdwEffect = dropEffect;
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE DragOver(DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) override
     {
         if (!pdwEffect)
             return E_INVALIDARG;
-        *pdwEffect = Track(grfKeyState, pt, *pdwEffect, &COleDropTarget::OnDragOver);
-        return S_OK;
+        DROPEFFECT dropEffect = DROPEFFECT_NONE;
+        const HRESULT hr =
+            NoThrow([&] { dropEffect = Track(grfKeyState, pt, *pdwEffect, &COleDropTarget::OnDragOver); });
+        *pdwEffect = dropEffect;
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE DragLeave() override
     {
-        if (m_pOwner)
-            m_pOwner->OnDragLeave(TargetWnd());
+        const HRESULT hr = NoThrow([&] {
+            if (m_pOwner)
+                m_pOwner->OnDragLeave(TargetWnd());
+        });
         m_dataObject.Release();
-        return S_OK;
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE Drop(IDataObject* pDataObj, DWORD grfKeyState, POINTL pt,
                                    DWORD* pdwEffect) override
@@ -146,15 +157,33 @@ public:
         if (!pdwEffect)
             return E_INVALIDARG;
         m_dataObject.Attach(pDataObj);
-        *pdwEffect = DropEffect(grfKeyState, pt, *pdwEffect);
+        DROPEFFECT dropEffect = DROPEFFECT_NONE;
+        const HRESULT hr = NoThrow([&] { dropEffect = DropEffect(grfKeyState, pt, *pdwEffect); });
         m_dataObject.Release();
-        return S_OK;
+        *pdwEffect = dropEffect;
+        return hr;
     }
 
 private:
     typedef DROPEFFECT (COleDropTarget::*PFNDRAGEVENT)(CWnd*, COleDataObject*, DWORD, POINT);
 
     ~XDropTarget() override = default;
+
+    // The platform's drag loop cannot unwind an exception: running out of
+    // memory in a handler ends here as a failed call.
+    template <typename Fn>
+    static HRESULT NoThrow(Fn fn)
+    {
+        try
+        {
+            fn();
+            return S_OK;
+        }
+        catch (const std::bad_alloc&)
+        {
+            return E_OUTOFMEMORY;
+        }
+    }
 
     CWnd* TargetWnd() const { return CWnd::FromHandlePermanent(m_pOwner->m_hWndTarget); }
     POINT ClientPoint(POINTL ptScreen) const

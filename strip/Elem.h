@@ -36,7 +36,7 @@ public:
     CElem();
     ~CElem() override;
 
-    std::wstring m_strName; // after the path's last backslash
+    std::wstring m_strName; // after the path's last separator
     std::wstring m_strPath; // exactly as dropped
     HBITMAP m_hThumb;       // owned
     RECT m_rcBox;           // set by the layout

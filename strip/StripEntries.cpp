@@ -5,7 +5,6 @@
 #include "framework/GdiObject.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <memory>
 
 int CTarvoToolWnd::AddFile(const wchar_t* pszFileName)
@@ -23,8 +22,9 @@ int CTarvoToolWnd::InsertFile(const wchar_t* pszPath, int nPos)
 
     std::unique_ptr<CElem> pElem(new CElem);
     pElem->m_strPath = pszPath;
-    const wchar_t* pszSlash = std::wcsrchr(pszPath, L'\\');
-    pElem->m_strName = pszSlash ? pszSlash + 1 : pszPath;
+    // Windows takes '/' as a separator too.
+    const size_t nSlash = pElem->m_strPath.find_last_of(L"\\/");
+    pElem->m_strName = nSlash == std::wstring::npos ? pElem->m_strPath : pElem->m_strPath.substr(nSlash + 1);
     pElem->m_hThumb = MakeThumbnail(bmpDecoded.GetSafeHandle());
     bmpDecoded.DeleteObject();
 

@@ -59,6 +59,9 @@ LRESULT CTarvoToolWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
     case WM_LBUTTONDOWN:
         OnLButtonDown(point);
         return 0;
@@ -115,9 +118,22 @@ BOOL CTarvoToolWnd::RegisterDropTarget()
     return m_pDropTarget->Register(this);
 }
 
+// Alt+F4 and the window system's close (SC_CLOSE) end here. The viewer owns
+// the strip and shows it again on Tab, with its entries: it is only hidden.
+void CTarvoToolWnd::OnClose()
+{
+    ::ShowWindow(m_hWnd, SW_HIDE);
+}
+
+// A drop on the strip itself; the handle is the receiver's to finish.
 void CTarvoToolWnd::OnDropFiles(HDROP hDropInfo)
 {
-    Default();
+    AddDropFiles(hDropInfo);
+    ::DragFinish(hDropInfo);
+}
+
+void CTarvoToolWnd::AddDropFiles(HDROP hDropInfo)
+{
     const UINT nFiles = ::DragQueryFileW(hDropInfo, 0xFFFFFFFF, nullptr, 0);
     std::wstring strName;
     for (UINT i = 0; i < nFiles; ++i)

@@ -48,6 +48,9 @@ public:
 
     // Entries.
     int AddFile(const wchar_t* pszFileName);
+    // Adds the files a drop names, in order, skipping what cannot be shown;
+    // the handle stays the caller's.
+    void AddDropFiles(HDROP hDropInfo);
     int InsertFile(const wchar_t* pszPath, int nPos);
     HBITMAP MakeThumbnail(HBITMAP hSource);
     static SIZE FitSize(SIZE size, SIZE sizeBox);
@@ -113,6 +116,7 @@ private:
     void OnPaint();
     void OnHScroll(UINT nSBCode);
     void OnDropFiles(HDROP hDropInfo);
+    void OnClose();
     void OnLButtonDown(POINT point);
     void OnLButtonUp(POINT point);
     void OnMouseMove(UINT nFlags, POINT point);

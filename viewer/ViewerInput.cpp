@@ -146,12 +146,12 @@ void CTarvoMainWnd::OnDropFiles(HDROP hDropInfo)
     ShowToolWnd(HasStripWindow() && ::IsWindowVisible(m_pToolWnd->m_hWnd));
     if (HasStripWindow())
     {
-        ::SendMessageW(m_pToolWnd->m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDropInfo), 0);
+        m_pToolWnd->AddDropFiles(hDropInfo);
         const int nCount = static_cast<int>(m_pToolWnd->m_vecElems.size());
         if (nCount > 0)
             m_pToolWnd->SelectElem(nCount - 1);
     }
-    // The strip only reads the names; the handle is released here, once.
+    // The strip only reads the names; the handle is finished here, once.
     ::DragFinish(hDropInfo);
 }
 

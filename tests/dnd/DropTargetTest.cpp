@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -47,6 +48,7 @@ public:
     std::optional<DROPEFFECT> m_scroll, m_enter, m_over, m_dropEx;
     std::optional<BOOL> m_drop;
     std::vector<SEvent> m_vecEvents;
+    std::string m_strThrowIn; // the event whose handler runs out of memory
 
     std::string Names() const
     {
@@ -99,6 +101,8 @@ private:
                 e.vecPayload.assign(p, p + lock.GetSize());
         }
         m_vecEvents.push_back(e);
+        if (m_strThrowIn == pszName)
+            throw std::bad_alloc();
     }
 };
 
@@ -207,7 +211,7 @@ const SOrderCase kOrderCases[] = {
     {"an owner implementing nothing refuses", true, {}, {}, {}, {}, {}, "enter over drop",
      "scroll enter scroll over over dropex", "DragEnter(0) DragOver(0) DragOver(0) Drop(0)", {0, 0, 0}},
     {"no owner: plain window, OnDrop never reached", false, {}, {}, {}, {}, {}, "enter over drop", "",
-     "DragEnter(0) DragOver(0) DragOver(0) Drop(-1) DragLeave", {0, 0, 0}},
+     "DragEnter(0) DragOver(0) DragOver(0) DragLeave", {0, 0, 0}},
     {"the scroll bit suppresses enter and over", true, DROPEFFECT_SCROLL | DROPEFFECT_MOVE,
      DROPEFFECT_COPY, DROPEFFECT_COPY, {}, {}, "enter over leave", "scroll scroll leave", "DragLeave",
      {DROPEFFECT_SCROLL | DROPEFFECT_MOVE, DROPEFFECT_SCROLL | DROPEFFECT_MOVE}},
@@ -217,11 +221,11 @@ const SOrderCase kOrderCases[] = {
     {"OnDropEx decides the drop", true, {}, {}, DROPEFFECT_MOVE, DROPEFFECT_COPY, {}, "enter drop",
      "scroll enter over dropex", "DragEnter(0) DragOver(2) Drop(1)", {0, 1}},
     {"-1 from OnDropEx: OnDrop accepts the default", true, {}, {}, DROPEFFECT_MOVE, kToOnDrop, TRUE,
-     "enter drop", "scroll enter over dropex drop", "DragEnter(0) DragOver(2) Drop(-1) Drop(1)", {0, 2}},
+     "enter drop", "scroll enter over dropex drop", "DragEnter(0) DragOver(2) Drop(2)", {0, 2}},
     {"-1 from OnDropEx: OnDrop refuses", true, {}, {}, DROPEFFECT_MOVE, kToOnDrop, FALSE, "enter drop",
-     "scroll enter over dropex drop", "DragEnter(0) DragOver(2) Drop(-1) Drop(0)", {0, 0}},
+     "scroll enter over dropex drop", "DragEnter(0) DragOver(2) Drop(0)", {0, 0}},
     {"-1 from OnDropEx with no default effect: leave", true, {}, {}, DROPEFFECT_LINK, kToOnDrop, TRUE,
-     "enter drop", "scroll enter over dropex leave", "DragEnter(0) DragOver(4) Drop(-1) DragLeave", {0, 0}},
+     "enter drop", "scroll enter over dropex leave", "DragEnter(0) DragOver(4) DragLeave", {0, 0}},
     {"leaving", true, {}, DROPEFFECT_MOVE, {}, {}, {}, "enter leave", "scroll enter leave",
      "DragEnter(2) DragLeave", {2}},
 };
@@ -400,6 +404,62 @@ TEST_F(DropTargetTest, DeletedAdapterLeavesNothingBehind)
 
     EXPECT_EQ(0u, m_pTarget->Release()) << "the last reference frees the drop target";
     m_pTarget = nullptr;
+}
+
+// The platform's drag loop cannot take an exception: one from a handler ends
+// at the drop target's methods as a failure, and the drag's data is let go
+// once the drag is over.
+TEST_F(DropTargetTest, OutOfMemoryInAHandlerEndsAtTheComBoundary)
+{
+    struct SCase
+    {
+        const char* pszThrowIn;
+        const char* pszCall;
+    };
+    const SCase kCases[] = {
+        {"scroll", "enter"}, {"enter", "enter"}, {"over", "over"},
+        {"dropex", "drop"},  {"leave", "leave"},
+    };
+    for (const SCase& c : kCases)
+    {
+        SCOPED_TRACE(std::string(c.pszThrowIn) + " during " + c.pszCall);
+        CRecordingOwner owner;
+        owner.m_enter = DROPEFFECT_COPY;
+        owner.m_over = DROPEFFECT_COPY;
+        owner.m_dropEx = DROPEFFECT_COPY;
+        ASSERT_NO_FATAL_FAILURE(Attach(&owner));
+        const std::string strCall = c.pszCall;
+        if (strCall != "enter")
+        {
+            ASSERT_EQ(DROPEFFECT_COPY, Enter(kScreenPt));
+        }
+        owner.m_strThrowIn = c.pszThrowIn;
+
+        DWORD dwEffect = kCopyMove;
+        HRESULT hr = E_FAIL;
+        const POINTL pt = {kScreenPt.x, kScreenPt.y};
+        if (strCall == "enter")
+            hr = m_pTarget->DragEnter(m_pData, MK_LBUTTON, pt, &dwEffect);
+        else if (strCall == "over")
+            hr = m_pTarget->DragOver(MK_LBUTTON, pt, &dwEffect);
+        else if (strCall == "drop")
+            hr = m_pTarget->Drop(m_pData, 0, pt, &dwEffect);
+        else
+            hr = m_pTarget->DragLeave();
+        EXPECT_EQ(E_OUTOFMEMORY, hr);
+        EXPECT_EQ(strCall == "leave" ? kCopyMove : DROPEFFECT_NONE, dwEffect);
+
+        // The drag carries on or ends as the platform decides.
+        owner.m_strThrowIn.clear();
+        if (strCall == "over")
+        {
+            EXPECT_EQ(DROPEFFECT_COPY, Over(kScreenPt)) << "the next event is handled";
+        }
+        if (strCall == "enter" || strCall == "over")
+            Leave();
+        EXPECT_EQ(1u, RefCount(m_pData)) << "the target keeps no data after the drag";
+        Detach();
+    }
 }
 
 namespace

@@ -1,104 +1,17 @@
 #include "tests/dnd/StripDragFixture.h"
+#include "tests/support/RealInput.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <functional>
+#include <string>
+#include <thread>
 #include <vector>
 
+using namespace RealInput;
 using namespace StripDrag;
 
 namespace
 {
-// Real input through the system's input queue, at screen points.
-void MoveTo(POINT pt)
-{
-    const int cxScreen = ::GetSystemMetrics(SM_CXSCREEN);
-    const int cyScreen = ::GetSystemMetrics(SM_CYSCREEN);
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    // Normalised 0..65535, rounded up so the platform's scaling lands on the pixel.
-    input.mi.dx = (pt.x * 65536 + cxScreen - 1) / cxScreen;
-    input.mi.dy = (pt.y * 65536 + cyScreen - 1) / cyScreen;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    ::SendInput(1, &input, sizeof(input));
-}
-
-void LeftButton(bool bDown)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = bDown ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    ::SendInput(1, &input, sizeof(input));
-}
-
-void PressKey(WORD wVk)
-{
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = inputs[1].ki.wVk = wVk;
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, inputs, sizeof(INPUT));
-}
-
-// A user's hand. The strip's drag runs a modal loop inside the test's own
-// message pump, so the hand acts from a thread timer, which every loop
-// dispatches: at each tick it takes its next step once that step's
-// condition holds.
-class CScriptedUser
-{
-public:
-    struct SStep
-    {
-        std::function<bool()> fnReady;
-        std::function<void()> fnAct;
-    };
-
-    explicit CScriptedUser(std::vector<SStep> vecSteps) : m_vecSteps(std::move(vecSteps)), m_nNext(0)
-    {
-        s_pUser = this;
-        m_nTimer = ::SetTimer(nullptr, 0, 15, &CScriptedUser::OnTick);
-    }
-    ~CScriptedUser()
-    {
-        ::KillTimer(nullptr, m_nTimer);
-        s_pUser = nullptr;
-    }
-    CScriptedUser(const CScriptedUser&) = delete;
-    CScriptedUser& operator=(const CScriptedUser&) = delete;
-
-    bool Done() const { return m_nNext == m_vecSteps.size(); }
-
-private:
-    static void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD)
-    {
-        if (s_pUser)
-            s_pUser->Step();
-    }
-    void Step()
-    {
-        if (m_nNext < m_vecSteps.size() && (!m_vecSteps[m_nNext].fnReady || m_vecSteps[m_nNext].fnReady()))
-            m_vecSteps[m_nNext++].fnAct();
-    }
-
-    static CScriptedUser* s_pUser;
-    std::vector<SStep> m_vecSteps;
-    size_t m_nNext;
-    UINT_PTR m_nTimer;
-};
-CScriptedUser* CScriptedUser::s_pUser = nullptr;
-
-// Moves from one point to another in steps of 15 pixels, one step a tick.
-void AppendPath(std::vector<CScriptedUser::SStep>* pSteps, POINT ptFrom, POINT ptTo)
-{
-    const int nSteps = std::max(std::abs(ptTo.x - ptFrom.x), std::abs(ptTo.y - ptFrom.y)) / 15 + 1;
-    for (int i = 1; i <= nSteps; ++i)
-    {
-        const POINT pt = {ptFrom.x + (ptTo.x - ptFrom.x) * i / nSteps, ptFrom.y + (ptTo.y - ptFrom.y) * i / nSteps};
-        pSteps->push_back({nullptr, [pt] { MoveTo(pt); }});
-    }
-}
-
 class RealDragTest : public ::testing::Test
 {
 protected:
@@ -134,6 +47,26 @@ protected:
     }
 
     POINT m_ptPress = {};
+};
+
+// Sets the user's drag delay while it lives, then puts the old one back.
+class CDragDelay
+{
+public:
+    explicit CDragDelay(DWORD dwMs)
+    {
+        wchar_t szOld[32] = {};
+        m_bHadOld = ::GetProfileStringW(L"windows", L"DragDelay", L"", szOld, 32) > 0;
+        m_strOld = szOld;
+        ::WriteProfileStringW(L"windows", L"DragDelay", std::to_wstring(dwMs).c_str());
+    }
+    ~CDragDelay() { ::WriteProfileStringW(L"windows", L"DragDelay", m_bHadOld ? m_strOld.c_str() : nullptr); }
+    CDragDelay(const CDragDelay&) = delete;
+    CDragDelay& operator=(const CDragDelay&) = delete;
+
+private:
+    bool m_bHadOld;
+    std::wstring m_strOld;
 };
 } // namespace
 
@@ -224,4 +157,53 @@ TEST_F(RealDragTest, ReleaseBeforeTheDragStartsChangesNothing)
 
     EXPECT_EQ("ABCDE", strip.Order());
     EXPECT_FALSE(strip.AnyDropMark());
+}
+
+// Input that comes while the drop source waits for the drag to start, and is
+// not the drag's business, is left for the window: a release there is a click,
+// and keys typed then arrive.
+TEST_F(RealDragTest, InputWhileTheDragWaitsToStartIsLeftForTheWindow)
+{
+    CStripWithEntries strip(5);
+    ASSERT_NE(nullptr, strip.Wnd());
+    CMessageSpy spy(strip.Wnd(), {WM_KEYDOWN, WM_LBUTTONUP});
+    ASSERT_NO_FATAL_FAILURE(PressOn(strip, 1));
+    ASSERT_EQ(strip.Wnd(), ::GetFocus()) << "the pressed strip takes the keys";
+
+    // A move of 5 px starts the wait, which captures the mouse for the strip;
+    // once it has, the user types F7 and a moment later releases the button.
+    // The delay is long enough that the drag never starts on its own.
+    CDragDelay delay(20000);
+    ASSERT_EQ(20000u, ::GetProfileIntW(L"windows", L"DragDelay", 0));
+    const DWORD dwThread = ::GetCurrentThreadId();
+    const HWND hStrip = strip.Wnd();
+    bool bTyped = false;
+    std::thread hand([&] {
+        GUITHREADINFO gti = {};
+        gti.cbSize = sizeof(gti);
+        for (int i = 0; i < 5000; ++i)
+        {
+            if (::GetGUIThreadInfo(dwThread, &gti) && gti.hwndCapture == hStrip)
+            {
+                PressKey(VK_F7);
+                bTyped = true;
+                ::Sleep(100);
+                break;
+            }
+            ::Sleep(1);
+        }
+        LeftButton(false);
+    });
+    MoveTo(POINT{m_ptPress.x + 5, m_ptPress.y});
+    const bool bEnded = TestSupport::PumpUntil([&] { return !strip.m_pStrip->m_pPressed; }, 10000);
+    hand.join();
+    ASSERT_TRUE(bEnded);
+    ASSERT_TRUE(bTyped) << "the wait captured the mouse";
+    TestSupport::PumpFor(100);
+
+    EXPECT_EQ("ABCDE", strip.Order()) << "no drag";
+    EXPECT_EQ(1u, spy.Count(WM_LBUTTONUP)) << "the release reached the strip";
+    EXPECT_EQ(std::vector<int>{1}, strip.m_calls.m_vecIndexes) << "the press chose B";
+    EXPECT_EQ(strip.Elem(1), strip.m_pStrip->m_pSelected);
+    EXPECT_EQ(1u, spy.Count(WM_KEYDOWN, VK_F7)) << "the key typed meanwhile";
 }

@@ -182,6 +182,22 @@ TEST(ReorderTest, DragOverMarksOnlyTheEntryUnderTheCursor)
     target.Leave();
 }
 
+// Only this strip's own drag skips the dragged entry: another window's drag
+// whose id happens to equal one of ours marks that entry like any other.
+TEST(ReorderTest, AnotherWindowsDragMarksEveryEntryUnderTheCursor)
+{
+    CStripWithEntries strip(5);
+    ASSERT_NE(nullptr, strip.Wnd());
+    CPlatformTarget target(strip.Wnd());
+    SData data(Payload(::GetDesktopWindow(), strip.Elem(2)));
+    const POINT ptC = strip.ToScreen(strip.Centre(2));
+    ASSERT_EQ(DROPEFFECT_COPY, target.Enter(data.pData, ptC));
+    EXPECT_EQ(DROPEFFECT_MOVE, target.Over(ptC));
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(i == 2, strip.Elem(i)->m_bDropMark != FALSE) << "entry " << i;
+    target.Leave();
+}
+
 TEST(ReorderTest, DropMovesOnlyOwnEntriesAndLeavesNoMarkOrTimer)
 {
     enum EPoint
@@ -201,6 +217,7 @@ TEST(ReorderTest, DropMovesOnlyOwnEntriesAndLeavesNoMarkOrTimer)
         EPoint point;
         const char* pszOrder;
         DWORD dwEffect;
+        bool bForeign = false; // from another window, its id equal to one of ours
     };
     const SCase cases[] = {
         {"A onto D", 0, 1, ON_D, "BCADE", DROPEFFECT_MOVE},
@@ -211,6 +228,8 @@ TEST(ReorderTest, DropMovesOnlyOwnEntriesAndLeavesNoMarkOrTimer)
         {"A beside the last", 0, 1, BESIDE_LAST, "ABCDE", DROPEFFECT_NONE},
         {"forged entry onto D", -1, 1, ON_D, "ABCDE", DROPEFFECT_MOVE},
         {"kind 2 onto D", 0, 2, ON_D, "ABCDE", DROPEFFECT_NONE},
+        {"another window's entry with A's id onto D", 0, 1, ON_D, "ABCDE", DROPEFFECT_MOVE, true},
+        {"another window's entry with E's id onto B", 4, 1, ON_B, "ABCDE", DROPEFFECT_MOVE, true},
     };
     CStripWithEntries strip(5);
     ASSERT_NE(nullptr, strip.Wnd());
@@ -220,7 +239,7 @@ TEST(ReorderTest, DropMovesOnlyOwnEntriesAndLeavesNoMarkOrTimer)
         SCOPED_TRACE(c.pszName);
         strip.Restore();
         const DWORD nDragged = c.nDragged < 0 ? 0x00BADBADu : strip.Elem(c.nDragged)->m_nDragId;
-        SData data(Payload(strip.Wnd(), nDragged, c.nKind));
+        SData data(Payload(c.bForeign ? ::GetDesktopWindow() : strip.Wnd(), nDragged, c.nKind));
         const RECT& rcE = strip.Elem(4)->m_rcBox;
         const POINT points[] = {strip.Centre(3), strip.Centre(1), strip.Centre(2),
                                 c.nDragged < 0 ? strip.Centre(0) : strip.Centre(c.nDragged),

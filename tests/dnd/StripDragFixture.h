@@ -121,7 +121,7 @@ public:
 // 32-bit handle value and the entry's id (its address in a 32-bit process).
 inline std::vector<BYTE> Payload(HWND hWndSource, DWORD nElemId, int nKind = SElemDragData::KIND_ELEM)
 {
-    const DWORD fields[4] = {static_cast<DWORD>(::HandleToLong(hWndSource)), nElemId, static_cast<DWORD>(nKind),
+    const DWORD fields[4] = {static_cast<DWORD>(HandleToLong(hWndSource)), nElemId, static_cast<DWORD>(nKind),
                              nElemId};
     const BYTE* p = reinterpret_cast<const BYTE*>(fields);
     return std::vector<BYTE>(p, p + sizeof(fields));

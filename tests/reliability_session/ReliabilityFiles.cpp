@@ -66,9 +66,7 @@ CTarvoToolWnd* MakePlacedStrip(IElemSelectCall* pSelectCall)
 
 void DropOnStrip(HWND hWnd, const std::vector<std::wstring>& vecNames)
 {
-    HDROP hDrop = TestSupport::MakeDropFiles(vecNames);
-    ::SendMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
-    ::GlobalFree(hDrop);
+    ::SendMessageW(hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(TestSupport::MakeDropFiles(vecNames)), 0);
 }
 
 std::vector<std::wstring> PathsOf(const CTarvoToolWnd& strip)

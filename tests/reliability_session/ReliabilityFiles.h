@@ -52,8 +52,7 @@ public:
 // Null when its window cannot be made.
 CTarvoToolWnd* MakePlacedStrip(IElemSelectCall* pSelectCall);
 
-// Drops the names on the strip as the shell does; the strip leaves the drop
-// handle to its caller, which frees it here.
+// Drops the names on the strip as the shell does; the strip finishes the handle.
 void DropOnStrip(HWND hWnd, const std::vector<std::wstring>& vecNames);
 
 std::vector<std::wstring> PathsOf(const CTarvoToolWnd& strip);

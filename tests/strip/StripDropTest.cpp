@@ -17,11 +17,12 @@ protected:
         m_pStrip.reset(MakeStrip(&m_calls));
         ASSERT_NE(nullptr, m_pStrip->m_hWnd);
     }
-    void Drop(const std::vector<std::wstring>& vecNames)
+    // As the shell drops: the window that receives the handle finishes it.
+    HDROP Drop(const std::vector<std::wstring>& vecNames)
     {
         HDROP hDrop = TestSupport::MakeDropFiles(vecNames);
         ::SendMessageW(m_pStrip->m_hWnd, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
-        ::GlobalFree(hDrop);
+        return hDrop;
     }
     std::vector<std::wstring> Paths() const
     {
@@ -86,4 +87,23 @@ TEST_F(StripDropTest, ALongNameIsNeverCutShortIntoAnotherFile)
     // otherwise it is skipped like any other file that cannot be read.
     const bool bReachable = ::GetFileAttributesW(strLong.c_str()) != INVALID_FILE_ATTRIBUTES;
     EXPECT_EQ(bReachable ? std::vector<std::wstring>{strLong} : std::vector<std::wstring>{}, Paths());
+}
+
+// A drop handle is a block of global memory; the platform tells a freed one
+// by its handle being invalid.
+TEST_F(StripDropTest, TheStripFinishesTheDropHandleItReceives)
+{
+    const std::wstring strA = m_dir.Path(L"a.png");
+    ASSERT_TRUE(WriteSolidPicture(strA, 30, 20, RGB(255, 0, 0)));
+    HDROP hFreed = TestSupport::MakeDropFiles({strA});
+    ASSERT_NE(GMEM_INVALID_HANDLE, ::GlobalFlags(hFreed)) << "a live handle";
+    ::GlobalFree(hFreed);
+    ASSERT_EQ(GMEM_INVALID_HANDLE, ::GlobalFlags(hFreed)) << "the platform reports a freed handle";
+
+    for (const std::vector<std::wstring>& vecNames : {std::vector<std::wstring>{strA}, std::vector<std::wstring>{}})
+    {
+        const HDROP hDrop = Drop(vecNames);
+        EXPECT_EQ(GMEM_INVALID_HANDLE, ::GlobalFlags(hDrop)) << vecNames.size() << " names";
+    }
+    EXPECT_EQ(1u, m_pStrip->m_vecElems.size());
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace StripTest;
@@ -176,4 +177,33 @@ TEST_F(StripEntriesTest, FilesBecomeEntriesInTheirPlaceWithTheirNames)
     EXPECT_EQ(0, m_pStrip->AddFile(strA.c_str()));
     EXPECT_EQ(L"a.png", m_pStrip->m_vecElems.back()->m_strName) << "AddFile appends";
     EXPECT_TRUE(m_calls.m_vecCalls.empty()) << "adding chooses nothing";
+}
+
+// Windows takes either separator in a path; the name follows the last one of
+// either kind, and the path is kept as it was given.
+TEST_F(StripEntriesTest, TheNameFollowsTheLastSeparatorOfEitherKind)
+{
+    ASSERT_TRUE(::CreateDirectoryW(m_dir.Path(L"sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteSolidPicture(m_dir.Path(L"sub\\x.png"), 10, 10, kPictureColour));
+    std::wstring strForward = m_dir.m_strPath;
+    std::replace(strForward.begin(), strForward.end(), L'\\', L'/');
+
+    struct SCase
+    {
+        std::wstring strPath;
+        const wchar_t* pszName;
+    };
+    const SCase cases[] = {
+        {m_dir.m_strPath + L"\\sub\\x.png", L"x.png"},
+        {m_dir.m_strPath + L"\\sub/x.png", L"x.png"},
+        {m_dir.m_strPath + L"/sub\\x.png", L"x.png"},
+        {strForward + L"/sub/x.png", L"x.png"},
+    };
+    for (const SCase& c : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(c.strPath));
+        ASSERT_EQ(0, m_pStrip->AddFile(c.strPath.c_str()));
+        EXPECT_EQ(c.pszName, m_pStrip->m_vecElems.back()->m_strName);
+        EXPECT_EQ(c.strPath, m_pStrip->m_vecElems.back()->m_strPath);
+    }
 }

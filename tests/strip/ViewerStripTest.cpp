@@ -1,9 +1,13 @@
 #include "tests/strip/StripTestSupport.h"
+#include "tests/support/RealInput.h"
 
 #include "viewer/TarvoMainWnd.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+using namespace RealInput;
 using namespace StripTest;
 using namespace TestSupport;
 
@@ -22,6 +26,21 @@ protected:
     {
         if (::IsWindow(m_hViewer))
             ::DestroyWindow(m_hViewer);
+    }
+
+    // Drops the files on the viewer, as the shell does; the drop handle.
+    HDROP DropOnViewer(const std::vector<std::wstring>& vecNames)
+    {
+        HDROP hDrop = TestSupport::MakeDropFiles(vecNames);
+        ::SendMessageW(m_hViewer, WM_DROPFILES, reinterpret_cast<WPARAM>(hDrop), 0);
+        return hDrop;
+    }
+    std::vector<std::wstring> EntryPaths() const
+    {
+        std::vector<std::wstring> vecPaths;
+        for (const CElem* pElem : m_pViewer->m_pToolWnd->m_vecElems)
+            vecPaths.push_back(pElem->m_strPath);
+        return vecPaths;
     }
 
     CTarvoMainWnd* m_pViewer = nullptr;
@@ -107,4 +126,82 @@ TEST_F(ViewerStripTest, ClickingAThumbnailShowsItsPicture)
     ::GetWindowRect(m_hViewer, &rcViewer);
     EXPECT_EQ(60, rcViewer.right - rcViewer.left);
     EXPECT_EQ(30, rcViewer.bottom - rcViewer.top);
+}
+
+// The viewer adds what is dropped on it to the strip and finishes the handle
+// itself; the strip never gets the handle to finish a second time.
+TEST_F(ViewerStripTest, ADropOnTheViewerIsFinishedOnceByTheViewer)
+{
+    CTempFolder dir;
+    const std::wstring strA = dir.Path(L"a.png");
+    ASSERT_TRUE(WriteSolidPicture(strA, 60, 30, RGB(255, 0, 0)));
+    m_pViewer->ShowToolWnd(FALSE);
+    ASSERT_NE(nullptr, m_pViewer->m_pToolWnd);
+    CMessageSpy spy(m_pViewer->m_pToolWnd->m_hWnd, {WM_DROPFILES});
+
+    const HDROP hDrop = DropOnViewer({strA});
+    EXPECT_EQ(std::vector<std::wstring>{strA}, EntryPaths());
+    EXPECT_EQ(GMEM_INVALID_HANDLE, ::GlobalFlags(hDrop)) << "the handle is finished";
+    EXPECT_EQ(0u, spy.Count(WM_DROPFILES)) << "the strip was handed the drop to finish as well";
+}
+
+// Closing the strip the way the window system does only hides it: Tab shows
+// it again with its entries, and drops still reach it.
+TEST_F(ViewerStripTest, ClosingTheStripHidesItForTabToShowAgain)
+{
+    CTempFolder dir;
+    std::vector<std::wstring> vecPaths;
+    for (const wchar_t* pszName : {L"a.png", L"b.png", L"c.png", L"d.png", L"e.png"})
+    {
+        vecPaths.push_back(dir.Path(pszName));
+        ASSERT_TRUE(WriteSolidPicture(vecPaths.back(), 60, 30, RGB(0, 0, 255)));
+    }
+    DropOnViewer({vecPaths[0], vecPaths[1]});
+    ASSERT_NE(nullptr, m_pViewer->m_pToolWnd);
+    CTarvoToolWnd* pStrip = m_pViewer->m_pToolWnd;
+    const HWND hStrip = pStrip->m_hWnd;
+    m_pViewer->ShowToolWnd(TRUE);
+    ASSERT_TRUE(PumpUntil([&] { return !m_pViewer->m_bRedrawPending; }, 10000, m_pViewer));
+
+    struct SCase
+    {
+        const char* pszName;
+        std::function<void()> fnClose;
+    };
+    const SCase cases[] = {
+        {"Alt+F4",
+         [&] {
+             // A click where no entry is makes the strip the active window.
+             RECT rc;
+             ::GetWindowRect(hStrip, &rc);
+             const POINT pt = {rc.right - 60, rc.top + 50};
+             MoveTo(pt);
+             LeftButton(true);
+             LeftButton(false);
+             ASSERT_TRUE(PumpUntil([&] { return ::GetActiveWindow() == hStrip; }, 5000, m_pViewer));
+             PressKeys({VK_MENU, VK_F4});
+         }},
+        {"WM_CLOSE", [&] { ::SendMessageW(hStrip, WM_CLOSE, 0, 0); }},
+        {"SC_CLOSE", [&] { ::SendMessageW(hStrip, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    size_t nDropped = 2;
+    for (const SCase& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        ASSERT_TRUE(::IsWindowVisible(hStrip));
+        c.fnClose();
+        EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(hStrip); }, 5000, m_pViewer)) << "hidden";
+        ASSERT_TRUE(::IsWindow(hStrip)) << "the window is kept";
+        EXPECT_EQ(pStrip, m_pViewer->m_pToolWnd);
+
+        // A drop while hidden still adds, and keeps it hidden.
+        DropOnViewer({vecPaths[nDropped++]});
+        EXPECT_EQ(std::vector<std::wstring>(vecPaths.begin(), vecPaths.begin() + nDropped), EntryPaths());
+        EXPECT_FALSE(::IsWindowVisible(hStrip));
+
+        // Tab, as the application's loop offers it to the viewer.
+        ::PostMessageW(m_hViewer, WM_KEYDOWN, VK_TAB, 0);
+        EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(hStrip) != FALSE; }, 5000, m_pViewer)) << "shown";
+        ASSERT_TRUE(PumpUntil([&] { return !m_pViewer->m_bRedrawPending; }, 10000, m_pViewer));
+    }
 }
