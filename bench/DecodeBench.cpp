@@ -115,7 +115,7 @@ double ChooseUntilPushed(CTarvoMainWnd* pViewer, const std::wstring& strPath)
 
 // The same work with the viewer kept hidden and the redraw run at once: the
 // two decodes, the copies and the layered update, without the timer's delay
-// and the window system's hiding and showing.
+// and the window system's update of a window on the screen.
 double ChooseWork(CTarvoMainWnd* pViewer, const std::wstring& strPath)
 {
     return TimeMs([&] {
@@ -284,7 +284,7 @@ int wmain()
         ::DeleteFileW(strPath.c_str());
     }
     std::printf("\n\"work only\": the viewer kept hidden and its redraw run at once; \"wall clock\" adds\n"
-                "the 10 ms redraw timer and the window system's hiding and showing of the viewer.\n");
+                "the 10 ms redraw timer and the window system's update of the viewer on the screen.\n");
 
     ::DestroyWindow(hViewer);
     ::RemoveDirectoryW(strFolder.c_str());
