@@ -65,8 +65,9 @@ HWND CaptureWindow()
 // Waits, with the mouse captured, until the cursor leaves the square around
 // where it is now or the drag delay passes: TRUE, the drag starts. A mouse
 // message other than a move (the release of the button, say), Esc, or the
-// capture going elsewhere first: FALSE. Only the moves and that Esc are taken from the queue; every
-// other message stays for the window it is for (a release is then a click).
+// capture going elsewhere first: FALSE. Only the moves and that Esc are taken
+// from the queue; every other message stays for the window it is for (a
+// release is then a click).
 BOOL WaitForDragStart()
 {
     POINT ptStart = {};

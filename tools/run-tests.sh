@@ -4,8 +4,10 @@
 # Arguments go to CTest.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-skipped="$(tools/host-arches.sh "${ARCH:-all}" 2>&1 >/dev/null || true)"
-arches="$(tools/host-arches.sh "${ARCH:-all}" 2>/dev/null)" || { echo "$skipped" >&2; exit 1; }
+skip_file="$(mktemp)"
+arches="$(tools/host-arches.sh "${ARCH:-all}" 2>"$skip_file")" || { cat "$skip_file" >&2; rm -f "$skip_file"; exit 1; }
+skipped="$(cat "$skip_file")"
+rm -f "$skip_file"
 exec tools/with-display.sh bash -c '
   arches="$1" skipped="$2"; shift 2
   status=0

@@ -83,9 +83,11 @@ class TextTest(ViewerTestCase):
         return x11.screenshot(os.path.join(self.tmp.name, "shot.png")).crop((x + 3, y + 3, x + w - 3, y + h - 3))
 
     def assert_text_shows(self, geo, what, lines_wanted):
-        # Let the window finish painting.
-        picture = x11.wait_for(lambda: (lambda p: p if len(ink_lines(p)) >= lines_wanted else None)(
-            self.window_picture(geo)), timeout=10)
+        def painted():
+            picture = self.window_picture(geo)
+            return picture if len(ink_lines(picture)) >= lines_wanted else None
+
+        picture = x11.wait_for(painted, timeout=10)
         self.assertIsNotNone(picture, f"no text in the {what}")
         for line in ink_lines(picture)[:lines_wanted]:
             self.assertGreaterEqual(len(line), 2, f"{what}: a line of text has glyphs")
