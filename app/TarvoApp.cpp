@@ -22,13 +22,10 @@ BOOL CTarvoApp::InitInstance()
     SetRegistryKey(L"Tarvo");
 
     CTarvoMainWnd* pViewer = new (std::nothrow) CTarvoMainWnd;
-    if (!pViewer)
+    // A viewer whose window is not made has already deleted itself. FALSE
+    // ends the application through ExitInstance, with exit code 0.
+    if (!pViewer || !pViewer->CreateViewerWindow())
         return FALSE;
-    if (!pViewer->CreateViewerWindow())
-    {
-        delete pViewer;
-        return FALSE;
-    }
     m_pMainWnd = pViewer;
     return TRUE;
 }

@@ -45,11 +45,16 @@ struct SGlobalFreer
 };
 typedef std::unique_ptr<void, SGlobalFreer> CGlobalHolder;
 
-// A DIB header followed by a full 256-entry colour table.
+// A DIB header followed by a full 256-entry colour table, or by the three
+// channel masks of a BI_BITFIELDS DIB.
 struct SDibInfo
 {
     BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[256];
+    union
+    {
+        RGBQUAD bmiColors[256];
+        DWORD dwMasks[3];
+    };
 };
 
 // The DIB's bit depth and the format its pixels are produced in. GDI holds
@@ -377,12 +382,16 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     CImageHolder pImage(pRaw);
     if (status != Ok || !pImage)
         return nullptr;
+    return CreateDibFromBitmap(pImage.get());
+}
 
+HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
+{
     PixelFormat nSource = 0;
     UINT cx = 0, cy = 0;
-    DllExports::GdipGetImagePixelFormat(pImage.get(), &nSource);
-    DllExports::GdipGetImageWidth(pImage.get(), &cx);
-    DllExports::GdipGetImageHeight(pImage.get(), &cy);
+    DllExports::GdipGetImagePixelFormat(pImage, &nSource);
+    DllExports::GdipGetImageWidth(pImage, &cx);
+    DllExports::GdipGetImageHeight(pImage, &cy);
     WORD nBitCount = 32;
     PixelFormat nTarget = PixelFormat32bppRGB;
     ChooseDibFormat(nSource, nBitCount, nTarget);
@@ -400,7 +409,15 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = nBitCount;
     info.bmiHeader.biCompression = BI_RGB;
-    if ((nSource & PixelFormatIndexed) && !ReadPalette(pImage.get(), info.bmiColors))
+    // A 16-bit BI_RGB DIB is 5-5-5: 5-6-5 needs its masks spelt out.
+    if (nTarget == PixelFormat16bppRGB565)
+    {
+        info.bmiHeader.biCompression = BI_BITFIELDS;
+        info.dwMasks[0] = 0xF800;
+        info.dwMasks[1] = 0x07E0;
+        info.dwMasks[2] = 0x001F;
+    }
+    if ((nSource & PixelFormatIndexed) && !ReadPalette(pImage, info.bmiColors))
         return nullptr;
 
     void* pBits = nullptr;
@@ -415,8 +432,8 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     const LONG_PTR cbStride = static_cast<LONG_PTR>(cbStride64);
     BYTE* pDibBits = static_cast<BYTE*>(pBits);
     const BOOL bDone = nTarget == nSource
-                           ? CopyRows(pImage.get(), nSource, nWidth, nHeight, nBitCount, pDibBits, cbStride)
-                           : DrawRows(pImage.get(), nTarget, nWidth, nHeight, pDibBits, cbStride);
+                           ? CopyRows(pImage, nSource, nWidth, nHeight, nBitCount, pDibBits, cbStride)
+                           : DrawRows(pImage, nTarget, nWidth, nHeight, pDibBits, cbStride);
     return bDone ? dib.Detach() : nullptr;
 }
 

@@ -7,6 +7,7 @@
 namespace Gdiplus
 {
 class Bitmap;
+class GpBitmap;
 }
 
 namespace KelDraw
@@ -16,6 +17,10 @@ namespace KelDraw
 // file cannot be decoded. The file is read in one go and closed before it is
 // decoded. The caller deletes the DIB.
 HBITMAP DecodeFileToDib(const wchar_t* pszPath);
+
+// A bottom-up DIB section of a picture's pixels, or null when it has none or
+// they do not fit a DIB. The caller deletes the DIB.
+HBITMAP CreateDibFromBitmap(Gdiplus::GpBitmap* pImage);
 
 // The file read in one go and decoded through a memory stream that the picture
 // keeps; null when the file cannot be read, a failed (0 x 0) picture when it

@@ -50,17 +50,15 @@ CRoMemDC::~CRoMemDC()
 
 void CRoMemDC::Finish()
 {
-    if (!m_hDC || !m_hTargetDC)
-        return;
-    ::BitBlt(m_hTargetDC, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
-             m_rect.bottom - m_rect.top, m_hDC, m_rect.left, m_rect.top, SRCCOPY);
+    if (m_hBitmap && m_hTargetDC)
+        ::BitBlt(m_hTargetDC, m_rect.left, m_rect.top, m_rect.right - m_rect.left,
+                 m_rect.bottom - m_rect.top, m_hDC, m_rect.left, m_rect.top, SRCCOPY);
     Discard();
 }
 
 void CRoMemDC::Discard()
 {
-    if (!m_hDC || !m_hTargetDC)
-        return;
+    // Put back before deleting: GDI does not delete a selected bitmap.
     if (m_hOldBitmap)
         ::SelectObject(m_hDC, m_hOldBitmap);
     if (m_hBitmap)
@@ -87,7 +85,7 @@ HBITMAP CRoMemDC::CopyBitmap()
         return nullptr;
     {
         CSelectObject select(dcCopy.m_hDC, hCopy);
-        ::BitBlt(dcCopy.m_hDC, 0, 0, cx, cy, m_hDC, 0, 0, SRCCOPY);
+        ::BitBlt(dcCopy.m_hDC, 0, 0, cx, cy, m_hDC, m_rect.left, m_rect.top, SRCCOPY);
     }
     return hCopy;
 }

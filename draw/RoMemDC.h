@@ -17,10 +17,12 @@ public:
     CRoMemDC(HDC hTargetDC, const RECT* pRect, BOOL bAlpha = FALSE);
     ~CRoMemDC() override;
 
+    // Copies the buffer to the target, if both are there, and lets it go.
     void Finish();
     // Lets the buffer go without copying anything to the target.
     void Discard();
-    // A new bitmap with a copy of the buffer (from logical 0, 0); the caller owns it.
+    // A new bitmap with a copy of the buffer's rectangle, or null when there is
+    // no buffer (none was made, or it was let go); the caller owns it.
     HBITMAP CopyBitmap();
 
     RECT m_rect;

@@ -36,24 +36,18 @@ void CDC::FillSolidRect(const RECT& rc, COLORREF clr)
     ::SetBkColor(m_hDC, clrOld);
 }
 
-CClientDC::CClientDC(HWND hWnd) : m_hWnd(hWnd)
-{
-    m_hDC = ::GetDC(hWnd);
-}
+CClientDC::CClientDC(HWND hWnd) : m_hDC(::GetDC(hWnd)), m_hWnd(hWnd) {}
 
 CClientDC::~CClientDC()
 {
     if (m_hDC)
-        ::ReleaseDC(m_hWnd, Detach());
+        ::ReleaseDC(m_hWnd, m_hDC);
 }
 
-CPaintDC::CPaintDC(HWND hWnd) : m_ps(), m_hWnd(hWnd)
-{
-    m_hDC = ::BeginPaint(hWnd, &m_ps);
-}
+// m_ps is declared first, so BeginPaint fills it before m_hDC is set.
+CPaintDC::CPaintDC(HWND hWnd) : m_ps(), m_hDC(::BeginPaint(hWnd, &m_ps)), m_hWnd(hWnd) {}
 
 CPaintDC::~CPaintDC()
 {
     ::EndPaint(m_hWnd, &m_ps);
-    Detach();
 }

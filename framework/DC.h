@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-// A device context with one owner. The base owns a memory DC and deletes it;
-// the window and paint DCs below give theirs back the way they were obtained.
+// A memory DC with one owner, who deletes it.
 class CDC
 {
 public:
@@ -23,28 +22,38 @@ public:
     HDC m_hDC;
 };
 
+// The DCs below are borrowed from a window and given back the way they came,
+// so they offer nothing that deletes or replaces their handle.
+
 // GetDC / ReleaseDC of a window.
-class CClientDC : public CDC
+class CClientDC
 {
 public:
     explicit CClientDC(HWND hWnd);
-    ~CClientDC() override;
+    ~CClientDC();
+    CClientDC(const CClientDC&) = delete;
+    CClientDC& operator=(const CClientDC&) = delete;
+
+    const HDC m_hDC;
 
 private:
-    HWND m_hWnd;
+    const HWND m_hWnd;
 };
 
 // BeginPaint / EndPaint inside WM_PAINT.
-class CPaintDC : public CDC
+class CPaintDC
 {
 public:
     explicit CPaintDC(HWND hWnd);
-    ~CPaintDC() override;
+    ~CPaintDC();
+    CPaintDC(const CPaintDC&) = delete;
+    CPaintDC& operator=(const CPaintDC&) = delete;
 
     PAINTSTRUCT m_ps;
+    const HDC m_hDC;
 
 private:
-    HWND m_hWnd;
+    const HWND m_hWnd;
 };
 
 // Selects an object into a DC for one scope and puts the previous one back.

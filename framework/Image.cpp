@@ -12,9 +12,15 @@ CImage::~CImage()
 void CImage::Attach(HBITMAP hBitmap)
 {
     Destroy();
-    BITMAP bm = {};
-    if (!hBitmap || !::GetObjectW(hBitmap, sizeof(bm), &bm))
+    if (!hBitmap)
         return;
+    BITMAP bm = {};
+    // Taken over either way: what cannot be used is deleted here.
+    if (!::GetObjectW(hBitmap, sizeof(bm), &bm))
+    {
+        ::DeleteObject(hBitmap);
+        return;
+    }
     m_hBitmap = hBitmap;
     m_nWidth = bm.bmWidth;
     m_nHeight = bm.bmHeight;

@@ -11,7 +11,8 @@ public:
     CImage(const CImage&) = delete;
     CImage& operator=(const CImage&) = delete;
 
-    // Takes over hBitmap (a DIB section); what was attached before is deleted.
+    // Takes over hBitmap (a DIB section), and deletes it at once when it cannot
+    // be read as a bitmap; what was attached before is deleted.
     void Attach(HBITMAP hBitmap);
     void Destroy();
     bool IsNull() const { return m_hBitmap == nullptr; }

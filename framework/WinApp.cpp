@@ -4,6 +4,8 @@
 
 #include <ole2.h>
 
+#include <new>
+
 namespace
 {
 CWinApp* g_pApp = nullptr;
@@ -98,7 +100,9 @@ BOOL AfxOleInit()
     return g_bOleInitialized;
 }
 
-BOOL AfxPreTranslateMessage(MSG* pMsg, CWnd* pMainWnd)
+namespace
+{
+BOOL OfferMessage(MSG* pMsg, CWnd* pMainWnd)
 {
     const HWND hDesktop = ::GetDesktopWindow();
     for (HWND hWnd = pMsg->hwnd; hWnd && hWnd != hDesktop; hWnd = ::GetParent(hWnd))
@@ -110,6 +114,22 @@ BOOL AfxPreTranslateMessage(MSG* pMsg, CWnd* pMainWnd)
             return FALSE;
     }
     return pMainWnd && pMainWnd->m_hWnd && pMainWnd->PreTranslateMessage(pMsg);
+}
+} // namespace
+
+BOOL AfxPreTranslateMessage(MSG* pMsg, CWnd* pMainWnd)
+{
+    // A filter that runs out of memory has not taken the message: it is
+    // dispatched, as a paint, a button release or a timer must still reach
+    // its window, and a handler failing the same way ends just that handler.
+    try
+    {
+        return OfferMessage(pMsg, pMainWnd);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return FALSE;
+    }
 }
 
 int AfxWinMain()

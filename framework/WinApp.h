@@ -45,7 +45,8 @@ BOOL AfxOleInit();
 
 // Offers a message to the windows it is meant for, from the target up through
 // its parents, and then to the main window, which thus sees the messages of
-// every top-level window of the thread. TRUE when one of them consumed it.
+// every top-level window of the thread. TRUE when one of them consumed it;
+// FALSE, so that it is dispatched, when one ran out of memory.
 BOOL AfxPreTranslateMessage(MSG* pMsg, CWnd* pMainWnd);
 
 int AfxWinMain();

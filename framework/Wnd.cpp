@@ -7,10 +7,29 @@
 
 namespace
 {
+// A creation under way: the object waiting for its window, the class that
+// window is of, and the window once the object is attached to it.
+struct SCreateInit
+{
+    CWnd* pWnd;
+    ATOM atomClass;
+    HWND hWnd;
+};
+
 // One user-interface thread: plain process-wide state is enough.
 std::map<HWND, CWnd*> g_mapHandles;
-CWnd* g_pWndInit = nullptr;
+SCreateInit* g_pCreateInit = nullptr;
 MSG g_msgCur = {};
+
+// The atom of the class CreateWindowEx finds for these arguments, or 0.
+ATOM ClassAtom(HINSTANCE hInstance, LPCWSTR lpszClass)
+{
+    if (IS_INTRESOURCE(lpszClass))
+        return static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(lpszClass));
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    return static_cast<ATOM>(::GetClassInfoExW(hInstance, lpszClass, &wc));
+}
 }
 
 CWnd::CWnd() : m_hWnd(nullptr), m_pfnSuper(nullptr) {}
@@ -41,21 +60,40 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowNa
     cs.hInstance = AfxGetInstanceHandle();
     cs.lpCreateParams = lpParam;
     if (!PreCreateWindow(cs))
+    {
+        PostNcDestroy();
         return FALSE;
+    }
 
-    // The hook attaches this object to the first window created from here on,
-    // before that window sees any message.
-    g_pWndInit = this;
-    HHOOK hHook = ::SetWindowsHookExW(WH_CBT, CbtHook, nullptr, ::GetCurrentThreadId());
-    HWND hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName,
-                                  static_cast<DWORD>(cs.style), cs.x, cs.y, cs.cx, cs.cy,
-                                  cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
-    ::UnhookWindowsHookEx(hHook);
-    g_pWndInit = nullptr;
-    // Creation cancelled after the object was attached: forget the dead handle.
-    if (!hWnd)
+    // The hook attaches this object to the window of the requested class
+    // created from here on, before that window sees any message.
+    SCreateInit init = {this, ClassAtom(cs.hInstance, cs.lpszClass), nullptr};
+    HHOOK hHook =
+        init.atomClass ? ::SetWindowsHookExW(WH_CBT, CbtHook, nullptr, ::GetCurrentThreadId()) : nullptr;
+    HWND hWnd = nullptr;
+    if (hHook)
+    {
+        SCreateInit* pWaiting = g_pCreateInit;
+        g_pCreateInit = &init;
+        hWnd = ::CreateWindowExW(cs.dwExStyle, cs.lpszClass, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
+                                 cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
+        ::UnhookWindowsHookEx(hHook);
+        g_pCreateInit = pWaiting;
+    }
+    if (hWnd && init.hWnd == hWnd)
+        return TRUE;
+    // A window the hook never saw is not this object's.
+    if (hWnd)
+        ::DestroyWindow(hWnd);
+    // A window that was attached and destroyed again went through
+    // WM_NCDESTROY, which may have deleted this object: only while the dead
+    // handle still maps to it is it still here to clean up.
+    if (!init.hWnd || FromHandlePermanent(init.hWnd) == this)
+    {
         Detach();
-    return hWnd != nullptr;
+        PostNcDestroy();
+    }
+    return FALSE;
 }
 
 BOOL CWnd::DestroyWindow()
@@ -155,8 +193,9 @@ int CWnd::MessageBox(LPCWSTR lpszText, LPCWSTR lpszCaption, UINT nType)
 
 void CWnd::Attach(HWND hWnd)
 {
-    m_hWnd = hWnd;
+    // First, as it alone can fail.
     g_mapHandles[hWnd] = this;
+    m_hWnd = hWnd;
     m_pfnSuper = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WndProcThunk)));
 }
@@ -197,11 +236,24 @@ LRESULT CALLBACK CWnd::WndProcThunk(HWND hWnd, UINT message, WPARAM wParam, LPAR
 
 LRESULT CALLBACK CWnd::CbtHook(int nCode, WPARAM wParam, LPARAM lParam)
 {
-    if (nCode == HCBT_CREATEWND && g_pWndInit)
+    SCreateInit* pInit = g_pCreateInit;
+    const HWND hWnd = reinterpret_cast<HWND>(wParam);
+    // Windows the system makes on the way (an input method's, one a restored
+    // MDI child makes) are of other classes and not ours.
+    if (nCode == HCBT_CREATEWND && pInit && ::GetClassWord(hWnd, GCW_ATOM) == pInit->atomClass)
     {
-        CWnd* pWnd = g_pWndInit;
-        g_pWndInit = nullptr;
-        pWnd->Attach(reinterpret_cast<HWND>(wParam));
+        g_pCreateInit = nullptr;
+        // No exception may unwind through CreateWindowEx: without memory to
+        // record the window, it is not made.
+        try
+        {
+            pInit->pWnd->Attach(hWnd);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return 1;
+        }
+        pInit->hWnd = hWnd;
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
 }

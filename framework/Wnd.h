@@ -13,6 +13,9 @@ public:
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
 
+    // TRUE with the object attached to the new window. On failure
+    // PostNcDestroy has run (through WM_NCDESTROY when a window was made), so
+    // a self-deleting object is gone.
     BOOL CreateEx(DWORD dwExStyle, LPCWSTR lpszClassName, LPCWSTR lpszWindowName,
                   DWORD dwStyle, int x, int y, int nWidth, int nHeight,
                   HWND hWndParent, HMENU hMenu, LPVOID lpParam = nullptr);

@@ -9,8 +9,6 @@
 
 #include <windowsx.h>
 
-#include <cstdlib>
-
 namespace
 {
 const wchar_t kClassName[] = L"Tarvo";
@@ -107,7 +105,7 @@ int CTarvoMainWnd::OnCreate(LPCREATESTRUCTW)
     if (!m_hUser32)
     {
         AfxMessageBox(L"User32.dll ERROR!", MB_OK);
-        std::exit(0);
+        return -1;
     }
     m_pfnUpdateLayeredWindow = reinterpret_cast<PFNUPDATELAYEREDWINDOW>(
         reinterpret_cast<void*>(::GetProcAddress(m_hUser32, "UpdateLayeredWindow")));
@@ -229,10 +227,11 @@ void CTarvoMainWnd::DrawPicture(CDC* pDC)
         m_pElement->Draw(pDC);
 }
 
-void CTarvoMainWnd::OnNcDestroy()
+void CTarvoMainWnd::PostNcDestroy()
 {
-    CWnd::OnNcDestroy();
-    ::FreeLibrary(m_hUser32);
+    // Also reached when the window was never made or its creation failed.
+    if (m_hUser32)
+        ::FreeLibrary(m_hUser32);
     delete this;
 }
 

@@ -51,7 +51,7 @@ public:
     BOOL PreTranslateMessage(MSG* pMsg) override;
     // Every message is offered to the link element first.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void OnNcDestroy() override;
+    void PostNcDestroy() override;
 
     Gdiplus::Bitmap* LoadBitmapResource(UINT nID);
     BOOL ShowPlaceholder(UINT nID);

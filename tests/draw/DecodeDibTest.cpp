@@ -16,53 +16,52 @@ namespace
 // What a fixture holds, and so how its DIB is checked.
 enum EContent
 {
-    kColours,         // Colour(x, y)
-    kColours555,      // Colour(x, y) as stored 5-5-5 words
-    kIndices,         // Index(x, y) over a colour table of PaletteEntry(i)
-    kPaletteColours,  // PaletteEntry(Index(x, y)) as colours
-    kColoursAlpha,    // Colour(x, y) with Alpha(x, y), straight
-    kPremultiplied,   // Colour(x, y) premultiplied by PremultipliedAlpha(x, y) in the file
-    kBlocks,          // BlockColour of 8 x 8 blocks (JPEG)
-    kGreyBlocks,      // the luma of the same blocks
+    kColours,        // Colour(x, y)
+    kPalette,        // PaletteEntry(Index(x, y)): as indices into the file's palette when the DIB has a table
+    kColoursAlpha,   // Colour(x, y) with Alpha(x, y), straight
+    kPremultiplied,  // Colour(x, y) premultiplied by PremultipliedAlpha(x, y) in the file
+    kBlocks,         // BlockColour of 8 x 8 blocks (JPEG)
+    kGreyBlocks,     // the luma of the same blocks
 };
 
 struct SFormatCase
 {
     const wchar_t* pszFile;
-    Gdiplus::PixelFormat nDecoded; // what this platform's decoder makes of the file
-    int nBitCount;
     EContent eContent;
-    int nColours;   // palette entries of the file, for kIndices and kPaletteColours
+    int nColours;   // palette entries of the file, for kPalette
     int nTolerance; // per channel
-    bool bOpaque;   // a 32-bit result must carry alpha 255
+    bool bOpaque;   // a DIB with alpha must carry 255
 };
 
+// Whatever format a platform's decoder picks for these files, the DIB must
+// follow the format it reports.
 const SFormatCase kFormatCases[] = {
-    {L"bmp1.bmp", PixelFormat1bppIndexed, 1, kIndices, 2, 0, false},
-    {L"bmp4.bmp", PixelFormat4bppIndexed, 4, kIndices, 16, 0, false},
-    {L"bmp8.bmp", PixelFormat8bppIndexed, 8, kIndices, 200, 0, false},
-    {L"bmp4-rle.bmp", PixelFormat32bppRGB, 32, kPaletteColours, 16, 0, false},
-    {L"bmp8-rle.bmp", PixelFormat32bppRGB, 32, kPaletteColours, 200, 0, false},
-    {L"bmp16-555.bmp", PixelFormat16bppRGB555, 16, kColours555, 0, 0, false},
-    {L"bmp16-565.bmp", PixelFormat32bppRGB, 32, kColours, 0, 7, false},
-    {L"bmp24.bmp", PixelFormat24bppRGB, 24, kColours, 0, 0, false},
-    {L"bmp24-topdown.bmp", PixelFormat24bppRGB, 24, kColours, 0, 0, false},
-    {L"bmp32.bmp", PixelFormat32bppRGB, 32, kColours, 0, 0, false},
-    {L"png32-alpha.png", PixelFormat32bppARGB, 32, kColoursAlpha, 0, 0, false},
-    {L"png48.png", PixelFormat32bppARGB, 32, kColours, 0, 1, true},
-    {L"png48-300dpi.png", PixelFormat32bppARGB, 32, kColours, 0, 1, true},
-    {L"png64-alpha.png", PixelFormat32bppARGB, 32, kColoursAlpha, 0, 1, false},
-    {L"tiff-2pages.tif", PixelFormat24bppRGB, 24, kColours, 0, 0, false},
-    // Converted by drawing; at 300 dpi a drawing without the size would fill
-    // only the top-left third.
-    {L"tiff-pargb-300dpi.tif", PixelFormat32bppPARGB, 32, kPremultiplied, 0, 2, false},
-    {L"gif.gif", PixelFormat8bppIndexed, 8, kIndices, 32, 0, false},
-    {L"gif-transparent.gif", PixelFormat8bppIndexed, 8, kIndices, 32, 0, false},
-    {L"gif-animated.gif", PixelFormat32bppARGB, 32, kPaletteColours, 32, 0, true},
-    {L"jpeg-baseline.jpg", PixelFormat24bppRGB, 24, kBlocks, 0, 6, false},
-    {L"jpeg-progressive.jpg", PixelFormat24bppRGB, 24, kBlocks, 0, 6, false},
-    {L"jpeg-grey.jpg", PixelFormat8bppIndexed, 8, kGreyBlocks, 0, 6, false},
-    {L"jpeg-cmyk.jpg", PixelFormat32bppARGB, 32, kBlocks, 0, 12, true},
+    {L"bmp1.bmp", kPalette, 2, 0, false},
+    {L"bmp4.bmp", kPalette, 16, 0, false},
+    {L"bmp8.bmp", kPalette, 200, 0, false},
+    {L"bmp4-rle.bmp", kPalette, 16, 0, false},
+    {L"bmp8-rle.bmp", kPalette, 200, 0, false},
+    // Five bits a channel keep a colour to within 7.
+    {L"bmp16-555.bmp", kColours, 0, 7, false},
+    {L"bmp16-565.bmp", kColours, 0, 7, false},
+    {L"bmp24.bmp", kColours, 0, 0, false},
+    {L"bmp24-topdown.bmp", kColours, 0, 0, false},
+    {L"bmp32.bmp", kColours, 0, 0, false},
+    {L"png32-alpha.png", kColoursAlpha, 0, 0, false},
+    {L"png48.png", kColours, 0, 1, true},
+    {L"png48-300dpi.png", kColours, 0, 1, true},
+    {L"png64-alpha.png", kColoursAlpha, 0, 1, false},
+    {L"tiff-2pages.tif", kColours, 0, 0, false},
+    // Where it is converted by drawing: at 300 dpi a drawing without the
+    // size would fill only the top-left third.
+    {L"tiff-pargb-300dpi.tif", kPremultiplied, 0, 2, false},
+    {L"gif.gif", kPalette, 32, 0, false},
+    {L"gif-transparent.gif", kPalette, 32, 0, false},
+    {L"gif-animated.gif", kPalette, 32, 0, true},
+    {L"jpeg-baseline.jpg", kBlocks, 0, 6, false},
+    {L"jpeg-progressive.jpg", kBlocks, 0, 6, false},
+    {L"jpeg-grey.jpg", kGreyBlocks, 0, 6, false},
+    {L"jpeg-cmyk.jpg", kBlocks, 0, 12, true},
 };
 
 struct SDibDeleter
@@ -70,6 +69,15 @@ struct SDibDeleter
     void operator()(HBITMAP hBitmap) const { ::DeleteObject(hBitmap); }
 };
 typedef std::unique_ptr<std::remove_pointer<HBITMAP>::type, SDibDeleter> CDibHolder;
+
+// The DIB a decoded format calls for: GDI's own formats as they are, every
+// other one as 32 bits, straight ARGB where it has alpha.
+int DibBitCount(Gdiplus::PixelFormat nFormat)
+{
+    if ((nFormat & PixelFormatGDI) && !(nFormat & PixelFormatAlpha))
+        return static_cast<int>(Gdiplus::GetPixelFormatSize(nFormat));
+    return 32;
+}
 
 bool Near(uint32_t argb, SRgb expected, int nTolerance)
 {
@@ -85,7 +93,7 @@ std::string Describe(uint32_t argb)
 }
 
 // Checks one pixel of a DIB made from a fixture against the pattern it holds.
-::testing::AssertionResult PixelMatches(const SFormatCase& test, const CDibView& dib, int x, int y)
+::testing::AssertionResult PixelMatches(const SFormatCase& test, bool bAlpha, const CDibView& dib, int x, int y)
 {
     const uint32_t argb = dib.ArgbAt(x, y);
     bool bMatch = true;
@@ -94,21 +102,14 @@ std::string Describe(uint32_t argb)
     case kColours:
         bMatch = Near(argb, Colour(x, y), test.nTolerance);
         break;
-    case kColours555:
-    {
-        const SRgb c = Colour(x, y);
-        bMatch = dib.Raw16At(x, y) == static_cast<unsigned>(((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
-        break;
-    }
-    case kIndices:
-        bMatch = dib.IndexAt(x, y) == Index(x, y, test.nColours);
-        break;
-    case kPaletteColours:
-        bMatch = Near(argb, PaletteEntry(Index(x, y, test.nColours)), 0);
+    case kPalette:
+        bMatch = Near(argb, PaletteEntry(Index(x, y, test.nColours)), 0) &&
+                 (dib.BitCount() > 8 || dib.IndexAt(x, y) == Index(x, y, test.nColours));
         break;
     case kColoursAlpha:
         // Straight alpha: even a fully transparent pixel keeps its colour.
-        bMatch = Near(argb, Colour(x, y), test.nTolerance) && std::abs(Alpha(argb) - Alpha(x, y)) <= test.nTolerance;
+        bMatch = bAlpha && Near(argb, Colour(x, y), test.nTolerance) &&
+                 std::abs(Alpha(argb) - Alpha(x, y)) <= test.nTolerance;
         break;
     case kPremultiplied:
     {
@@ -116,7 +117,7 @@ std::string Describe(uint32_t argb)
         const SRgb c = Colour(x, y);
         const SRgb stored = {c.r * a / 255, c.g * a / 255, c.b * a / 255};
         const SRgb back = {Red(argb) * a / 255, Green(argb) * a / 255, Blue(argb) * a / 255};
-        bMatch = Alpha(argb) == a && std::abs(back.r - stored.r) <= test.nTolerance &&
+        bMatch = bAlpha && Alpha(argb) == a && std::abs(back.r - stored.r) <= test.nTolerance &&
                  std::abs(back.g - stored.g) <= test.nTolerance && std::abs(back.b - stored.b) <= test.nTolerance;
         break;
     }
@@ -131,7 +132,7 @@ std::string Describe(uint32_t argb)
         break;
     }
     }
-    if (bMatch && test.bOpaque && Alpha(argb) != 255)
+    if (bMatch && bAlpha && test.bOpaque && Alpha(argb) != 255)
         bMatch = false;
     if (bMatch)
         return ::testing::AssertionSuccess();
@@ -145,6 +146,51 @@ bool Checked(const SFormatCase& test, int x, int y)
         return true;
     return x % 8 >= 2 && x % 8 <= 5 && y % 8 >= 2 && y % 8 <= 5;
 }
+
+// The header of a DIB made from a picture of nFormat, cx x cy: bottom-up,
+// padded with zeros, 16-bit pixels described by their real masks.
+void ExpectDibFormat(const CDibView& view, Gdiplus::PixelFormat nFormat, int cx, int cy)
+{
+    const BITMAPINFOHEADER& header = view.Header();
+    const int nBitCount = DibBitCount(nFormat);
+    EXPECT_EQ(static_cast<DWORD>(sizeof(BITMAPINFOHEADER)), header.biSize);
+    EXPECT_EQ(cx, header.biWidth);
+    EXPECT_EQ(cy, header.biHeight) << "rows are stored bottom-up";
+    EXPECT_EQ(1, header.biPlanes);
+    ASSERT_EQ(nBitCount, header.biBitCount);
+    if (nFormat == PixelFormat16bppRGB565)
+    {
+        EXPECT_EQ(static_cast<DWORD>(BI_BITFIELDS), header.biCompression);
+        EXPECT_EQ(0xF800u, view.Section().dsBitfields[0]);
+        EXPECT_EQ(0x07E0u, view.Section().dsBitfields[1]);
+        EXPECT_EQ(0x001Fu, view.Section().dsBitfields[2]);
+    }
+    else if (nBitCount == 16)
+    {
+        // The system reports a 16-bit BI_RGB section by its 5-5-5 masks.
+        EXPECT_EQ(0x7C00u, view.Section().dsBitfields[0]);
+        EXPECT_EQ(0x03E0u, view.Section().dsBitfields[1]);
+        EXPECT_EQ(0x001Fu, view.Section().dsBitfields[2]);
+    }
+    else
+    {
+        EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
+    }
+    EXPECT_EQ((cx * nBitCount + 31) / 32 * 4, view.Stride());
+    EXPECT_TRUE(view.PaddingIsZero());
+}
+
+// GDI reads the section as its header says: it must see what the section
+// holds, the right way up.
+void ExpectGdiSeesTheDib(HBITMAP hDib, const CDibView& view)
+{
+    const CPixels seen = ReadBitmap(hDib);
+    ASSERT_EQ(view.Width(), seen.cx);
+    ASSERT_EQ(view.Height(), seen.cy);
+    for (int y = 0; y < seen.cy; ++y)
+        for (int x = 0; x < seen.cx; ++x)
+            ASSERT_EQ(view.ArgbAt(x, y) & 0xFFFFFFu, seen.At(x, y) & 0xFFFFFFu) << "pixel " << x << "," << y;
+}
 } // namespace
 
 TEST(DecodeDibTest, EachFormatGivesTheDibItsDecodedFormatCallsFor)
@@ -153,49 +199,33 @@ TEST(DecodeDibTest, EachFormatGivesTheDibItsDecodedFormatCallsFor)
     {
         SCOPED_TRACE(::testing::Message() << "file " << std::string(test.pszFile, test.pszFile + wcslen(test.pszFile)));
         const std::wstring strPath = PicturePath(test.pszFile);
+        Gdiplus::PixelFormat nDecoded = 0;
         {
             Gdiplus::Bitmap decoded(strPath.c_str());
             ASSERT_EQ(Gdiplus::Ok, decoded.GetLastStatus());
-            EXPECT_EQ(test.nDecoded, decoded.GetPixelFormat()) << "the fixture no longer exercises this case";
+            nDecoded = decoded.GetPixelFormat();
         }
+        SCOPED_TRACE(::testing::Message() << "decoded as " << std::hex << nDecoded);
 
         CDibHolder dib(KelDraw::DecodeFileToDib(strPath.c_str()));
         ASSERT_NE(nullptr, dib);
         const CDibView view(dib.get());
         ASSERT_TRUE(view.Valid());
-        const BITMAPINFOHEADER& header = view.Header();
         const bool bJpeg = test.eContent == kBlocks || test.eContent == kGreyBlocks;
         const int cx = bJpeg ? kJpegWidth : kWidth;
         const int cy = bJpeg ? kJpegHeight : kHeight;
-        EXPECT_EQ(static_cast<DWORD>(sizeof(BITMAPINFOHEADER)), header.biSize);
-        EXPECT_EQ(cx, header.biWidth);
-        EXPECT_EQ(cy, header.biHeight) << "rows are stored bottom-up";
-        EXPECT_EQ(1, header.biPlanes);
-        EXPECT_EQ(test.nBitCount, header.biBitCount);
-        if (test.nBitCount == 16)
-        {
-            // The system reports a 16-bit BI_RGB section by its 5-5-5 masks.
-            EXPECT_EQ(0x7C00u, view.Section().dsBitfields[0]);
-            EXPECT_EQ(0x03E0u, view.Section().dsBitfields[1]);
-            EXPECT_EQ(0x001Fu, view.Section().dsBitfields[2]);
-        }
-        else
-        {
-            EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
-        }
-        EXPECT_EQ((cx * test.nBitCount + 31) / 32 * 4, view.Stride());
-        EXPECT_TRUE(view.PaddingIsZero());
+        ExpectDibFormat(view, nDecoded, cx, cy);
 
-        if (test.nBitCount <= 8)
+        if (view.BitCount() <= 8)
         {
             // The whole table as the system keeps it; the palette over zeros,
             // its alpha dropped.
             const std::vector<RGBQUAD>& colours = view.Colours();
-            ASSERT_EQ(1u << test.nBitCount, colours.size());
+            ASSERT_EQ(1u << view.BitCount(), colours.size());
             for (size_t i = 0; i < colours.size(); ++i)
             {
                 EXPECT_EQ(0, colours[i].rgbReserved) << "entry " << i;
-                if (test.eContent != kIndices)
+                if (test.eContent != kPalette)
                     continue;
                 const SRgb expected = static_cast<int>(i) < test.nColours ? PaletteEntry(static_cast<int>(i))
                                                                           : SRgb{0, 0, 0};
@@ -205,19 +235,64 @@ TEST(DecodeDibTest, EachFormatGivesTheDibItsDecodedFormatCallsFor)
             }
         }
 
-        // GDI reads the section as its header says; it must see the same
-        // picture, the right way up.
-        const CPixels seen = ReadBitmap(dib.get());
-        ASSERT_EQ(cx, seen.cx);
+        ExpectGdiSeesTheDib(dib.get(), view);
+        const bool bAlpha = (nDecoded & PixelFormatAlpha) != 0;
+        for (int y = 0; y < cy; ++y)
+            for (int x = 0; x < cx; ++x)
+                if (Checked(test, x, y))
+                {
+                    ASSERT_TRUE(PixelMatches(test, bAlpha, view, x, y));
+                }
+    }
+}
+
+TEST(DecodeDibTest, SixteenBitPicturesKeepTheirColoursInGdi)
+{
+    // Made here rather than decoded: a decoder may widen 16-bit files.
+    struct SWordFormat
+    {
+        Gdiplus::PixelFormat nFormat;
+        int nRedBits, nGreenBits, nBlueBits;
+    };
+    const SWordFormat formats[] = {
+        {PixelFormat16bppRGB565, 5, 6, 5},
+        {PixelFormat16bppRGB555, 5, 5, 5},
+    };
+    const int cx = 14, cy = 5;
+    for (const SWordFormat& format : formats)
+    {
+        SCOPED_TRACE(::testing::Message() << "format " << std::hex << format.nFormat);
+        // Every channel runs through its whole range across the picture.
+        std::vector<WORD> vecWords(cx * cy);
+        std::vector<SRgb> vecExpected(cx * cy);
+        auto fnWiden = [](int n, int nBits) { return (n << (8 - nBits)) | (n >> (2 * nBits - 8)); };
         for (int y = 0; y < cy; ++y)
             for (int x = 0; x < cx; ++x)
             {
-                ASSERT_EQ(view.ArgbAt(x, y) & 0xFFFFFFu, seen.At(x, y) & 0xFFFFFFu) << "pixel " << x << "," << y;
-                if (Checked(test, x, y))
-                {
-                    ASSERT_TRUE(PixelMatches(test, view, x, y));
-                }
+                const int r = (x * 5 + y * 3) & ((1 << format.nRedBits) - 1);
+                const int g = (x * 11 + y * 7) & ((1 << format.nGreenBits) - 1);
+                const int b = (x * 3 + y * 13) & ((1 << format.nBlueBits) - 1);
+                vecWords[y * cx + x] = static_cast<WORD>(
+                    (r << (format.nGreenBits + format.nBlueBits)) | (g << format.nBlueBits) | b);
+                vecExpected[y * cx + x] = {fnWiden(r, format.nRedBits), fnWiden(g, format.nGreenBits),
+                                           fnWiden(b, format.nBlueBits)};
             }
+        Gdiplus::GpBitmap* pRaw = nullptr;
+        ASSERT_EQ(Gdiplus::Ok, Gdiplus::DllExports::GdipCreateBitmapFromScan0(
+                                   cx, cy, cx * 2, format.nFormat, reinterpret_cast<BYTE*>(vecWords.data()), &pRaw));
+        CDibHolder dib(KelDraw::CreateDibFromBitmap(pRaw));
+        Gdiplus::DllExports::GdipDisposeImage(pRaw);
+        ASSERT_NE(nullptr, dib);
+        const CDibView view(dib.get());
+        ASSERT_TRUE(view.Valid());
+        ExpectDibFormat(view, format.nFormat, cx, cy);
+        ExpectGdiSeesTheDib(dib.get(), view);
+        // GDI may widen by shifting alone: up to 7 below.
+        const CPixels seen = ReadBitmap(dib.get());
+        for (int y = 0; y < cy; ++y)
+            for (int x = 0; x < cx; ++x)
+                ASSERT_TRUE(Near(seen.At(x, y), vecExpected[y * cx + x], 7))
+                    << "pixel " << x << "," << y << " is " << Describe(seen.At(x, y));
     }
 }
 

@@ -124,9 +124,12 @@ public:
         }
         case 16:
         {
+            // By the section's masks; a BI_RGB section is 5-5-5.
             const unsigned v = Raw16At(x, y);
-            const unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-            return 0xFF000000u | (((r << 3) | (r >> 2)) << 16) | (((g << 3) | (g >> 2)) << 8) | ((b << 3) | (b >> 2));
+            const bool bMasks = m_ds.dsBmih.biCompression == BI_BITFIELDS;
+            return 0xFF000000u | (Channel(v, bMasks ? m_ds.dsBitfields[0] : 0x7C00) << 16) |
+                   (Channel(v, bMasks ? m_ds.dsBitfields[1] : 0x03E0) << 8) |
+                   Channel(v, bMasks ? m_ds.dsBitfields[2] : 0x001F);
         }
         case 24:
             return 0xFF000000u | (pRow[3 * x + 2] << 16) | (pRow[3 * x + 1] << 8) | pRow[3 * x];
@@ -147,6 +150,21 @@ public:
     }
 
 private:
+    // The 4 to 8 bits of v under a contiguous mask, widened to 8 by
+    // repeating their top bits, as GDI widens them.
+    static uint32_t Channel(unsigned v, DWORD dwMask)
+    {
+        if (!dwMask)
+            return 0;
+        int nShift = 0, nBits = 0;
+        while (!((dwMask >> nShift) & 1))
+            ++nShift;
+        while ((dwMask >> (nShift + nBits)) & 1)
+            ++nBits;
+        const uint32_t n = ((v & dwMask) >> nShift) << (8 - nBits);
+        return n | (n >> nBits);
+    }
+
     bool m_bValid;
     DIBSECTION m_ds;
     std::vector<RGBQUAD> m_vecColours;

@@ -77,28 +77,33 @@ TEST_F(RoMemDCTest, FinishesOnlyOnce)
 
 TEST_F(RoMemDCTest, CopyBitmapLeavesTheBufferAndItsTarget)
 {
-    const RECT rc = {0, 0, 88, 82};
-    HBITMAP hCopy = nullptr;
+    // At the origin and away from it: the copy is the buffer's rectangle.
+    for (const RECT& rc : {RECT{0, 0, 88, 82}, RECT{30, 10, 118, 92}})
     {
-        KelDraw::CRoMemDC dcBuffer(m_dcTarget.m_hDC, &rc);
-        dcBuffer.FillSolidRect(rc, kWhite);
-        dcBuffer.FillSolidRect(RECT{30, 40, 60, 41}, kRed);
-        hCopy = dcBuffer.CopyBitmap();
-        ASSERT_NE(nullptr, hCopy);
-        ::SetPixelV(dcBuffer.m_hDC, 87, 81, kRed); // after the copy: only in the buffer
-    }
-    const CPixels copy = ReadBitmap(hCopy);
-    ASSERT_EQ(88, copy.cx);
-    ASSERT_EQ(82, copy.cy);
-    for (int y = 0; y < 82; ++y)
-        for (int x = 0; x < 88; ++x)
+        SCOPED_TRACE(::testing::Message() << "buffer at " << rc.left << "," << rc.top);
+        m_dcTarget.FillSolidRect(RECT{0, 0, 200, 100}, kGrey);
+        HBITMAP hCopy = nullptr;
         {
-            const COLORREF clr = (y == 40 && x >= 30 && x < 60) ? kRed : kWhite;
-            ASSERT_EQ(Argb(clr) & 0xFFFFFF, copy.At(x, y) & 0xFFFFFF) << x << "," << y;
+            KelDraw::CRoMemDC dcBuffer(m_dcTarget.m_hDC, &rc);
+            dcBuffer.FillSolidRect(rc, kWhite);
+            dcBuffer.FillSolidRect(RECT{rc.left + 30, rc.top + 40, rc.left + 60, rc.top + 41}, kRed);
+            hCopy = dcBuffer.CopyBitmap();
+            ASSERT_NE(nullptr, hCopy);
+            ::SetPixelV(dcBuffer.m_hDC, rc.right - 1, rc.bottom - 1, kRed); // after the copy: only in the buffer
         }
-    EXPECT_EQ(Argb(kRed), TargetAt(87, 81));
-    EXPECT_EQ(Argb(kRed), TargetAt(30, 40));
-    ::DeleteObject(hCopy);
+        const CPixels copy = ReadBitmap(hCopy);
+        ::DeleteObject(hCopy);
+        ASSERT_EQ(88, copy.cx);
+        ASSERT_EQ(82, copy.cy);
+        for (int y = 0; y < 82; ++y)
+            for (int x = 0; x < 88; ++x)
+            {
+                const COLORREF clr = (y == 40 && x >= 30 && x < 60) ? kRed : kWhite;
+                ASSERT_EQ(Argb(clr) & 0xFFFFFF, copy.At(x, y) & 0xFFFFFF) << x << "," << y;
+            }
+        EXPECT_EQ(Argb(kRed), TargetAt(rc.right - 1, rc.bottom - 1));
+        EXPECT_EQ(Argb(kRed), TargetAt(rc.left + 30, rc.top + 40));
+    }
 }
 
 TEST_F(RoMemDCTest, BufferOverAnotherBufferLandsInThatBuffer)
@@ -120,13 +125,21 @@ TEST_F(RoMemDCTest, BufferOverAnotherBufferLandsInThatBuffer)
 
 TEST_F(RoMemDCTest, BufferTooLargeForMemoryDrawsNothingAndCopiesNothing)
 {
-    const RECT rc = {0, 0, 100000, 100000};
-    KelDraw::CRoMemDC dcBuffer(m_dcTarget.m_hDC, &rc);
-    EXPECT_EQ(nullptr, dcBuffer.m_hBitmap);
-    EXPECT_EQ(nullptr, dcBuffer.CopyBitmap());
-    dcBuffer.FillSolidRect(RECT{0, 0, 10, 10}, kRed);
-    dcBuffer.Finish();
-    EXPECT_EQ(Argb(kGrey), TargetAt(5, 5));
+    // Without a buffer bitmap the DC holds its stock 1 x 1 bitmap: nothing of
+    // it may reach the target, wherever the rectangle starts.
+    for (const RECT& rc : {RECT{0, 0, 100000, 100000}, RECT{20, 10, 60020, 60010}})
+    {
+        SCOPED_TRACE(::testing::Message() << "buffer at " << rc.left << "," << rc.top);
+        KelDraw::CRoMemDC dcBuffer(m_dcTarget.m_hDC, &rc);
+        EXPECT_EQ(nullptr, dcBuffer.m_hBitmap);
+        EXPECT_EQ(nullptr, dcBuffer.CopyBitmap());
+        dcBuffer.FillSolidRect(RECT{0, 0, 10, 10}, kRed);
+        dcBuffer.Finish();
+        const CPixels target = ReadBitmap(m_hTarget);
+        for (int y = 0; y < target.cy; ++y)
+            for (int x = 0; x < target.cx; ++x)
+                ASSERT_EQ(Argb(kGrey) & 0xFFFFFF, target.At(x, y) & 0xFFFFFF) << x << "," << y;
+    }
 }
 
 TEST_F(RoMemDCTest, AlphaBufferStartsTransparentAndKeepsAlpha)
@@ -150,8 +163,38 @@ TEST_F(RoMemDCTest, DiscardLetsTheBufferGoWithoutCopying)
         hBuffer = dcBuffer.m_hBitmap;
         dcBuffer.Discard();
         EXPECT_EQ(0u, ::GetObjectType(hBuffer)) << "the buffer bitmap is deleted at Discard";
+        EXPECT_EQ(nullptr, dcBuffer.CopyBitmap()) << "nothing to copy after Discard";
         dcBuffer.Finish();
     }
     EXPECT_EQ(Argb(kGrey), TargetAt(10, 20)) << "neither Discard, Finish nor the destructor copied";
     EXPECT_EQ(Argb(kGrey), TargetAt(60, 40));
+}
+
+TEST_F(RoMemDCTest, BufferWithoutTargetIsLetGoOnEveryPath)
+{
+    // An alpha buffer needs no target DC; whichever way it ends, its bitmap
+    // goes and is no longer selected when the DC is deleted.
+    enum EEnd { kDiscard, kFinish, kDestructor };
+    for (EEnd eEnd : {kDiscard, kFinish, kDestructor})
+    {
+        SCOPED_TRACE(::testing::Message() << "end " << eEnd);
+        const RECT rc = {10, 20, 30, 40};
+        HBITMAP hBuffer = nullptr;
+        {
+            KelDraw::CRoMemDC dcBuffer(nullptr, &rc, TRUE);
+            hBuffer = dcBuffer.m_hBitmap;
+            ASSERT_NE(nullptr, hBuffer);
+            if (eEnd == kDiscard)
+                dcBuffer.Discard();
+            else if (eEnd == kFinish)
+                dcBuffer.Finish();
+            if (eEnd != kDestructor)
+            {
+                EXPECT_EQ(0u, ::GetObjectType(hBuffer)) << "the buffer bitmap is deleted";
+                EXPECT_NE(static_cast<HGDIOBJ>(hBuffer), ::GetCurrentObject(dcBuffer.m_hDC, OBJ_BITMAP));
+                EXPECT_EQ(nullptr, dcBuffer.CopyBitmap());
+            }
+        }
+        EXPECT_EQ(0u, ::GetObjectType(hBuffer)) << "the buffer bitmap outlived its DC";
+    }
 }

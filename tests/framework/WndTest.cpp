@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
+#include <string>
 #include <vector>
 
 using namespace TestSupport;
@@ -35,6 +38,11 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
         m_vecMessages.push_back(message);
+        if (message == WM_CREATE && m_pszRefusal)
+        {
+            AfxMessageBox(m_pszRefusal);
+            return -1;
+        }
         if (message == WM_CREATE)
             m_nCreateResult = static_cast<int>(Default());
         return CWnd::WindowProc(message, wParam, lParam);
@@ -42,6 +50,8 @@ public:
     BOOL PreTranslateMessage(MSG* pMsg) override
     {
         m_vecPreTranslated.push_back(pMsg->message);
+        if (pMsg->message == m_nThrowOn)
+            throw std::bad_alloc();
         return pMsg->message == WM_APP + 1;
     }
     void PostNcDestroy() override { delete this; }
@@ -49,6 +59,10 @@ public:
     std::vector<UINT> m_vecMessages;
     std::vector<UINT> m_vecPreTranslated;
     int m_nCreateResult = -1;
+    // Shown in a message box at WM_CREATE, which then refuses the window.
+    const wchar_t* m_pszRefusal = nullptr;
+    // Pre-translating this message runs out of memory.
+    UINT m_nThrowOn = 0;
 
 private:
     int* m_pnDeleted;
@@ -58,6 +72,14 @@ class WndTest : public ::testing::Test
 {
 protected:
     void SetUp() override { RegisterTestClass(); }
+    void TearDown() override
+    {
+        // Nothing a failed test posted reaches the next one.
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+        }
+    }
     int m_nDeleted = 0;
 };
 } // namespace
@@ -178,4 +200,130 @@ TEST_F(WndTest, CancelledCreationLeavesNoHandle)
     } wnd;
     EXPECT_FALSE(wnd.CreateEx(0, kClass, L"refused", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
     EXPECT_EQ(nullptr, wnd.m_hWnd);
+}
+
+TEST_F(WndTest, FailedCreationEndsASelfDeletingObjectExactlyOnce)
+{
+    struct SFailure
+    {
+        const char* pszWhat;
+        const wchar_t* pszClass;
+        const wchar_t* pszRefusal;
+    };
+    const SFailure failures[] = {
+        {"refused at WM_CREATE", kClass, L"refused"},
+        {"no such class", L"PictaroNoSuchClass", nullptr},
+    };
+    for (const SFailure& failure : failures)
+    {
+        SCOPED_TRACE(failure.pszWhat);
+        CMessageBoxWatcher watcher;
+        int nDeleted = 0;
+        auto* pWnd = new CRecordingWnd(&nDeleted);
+        pWnd->m_pszRefusal = failure.pszRefusal;
+        EXPECT_FALSE(pWnd->CreateEx(0, failure.pszClass, L"failed", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+        // pWnd is gone: the caller of a failed creation never deletes it.
+        EXPECT_EQ(1, nDeleted);
+    }
+}
+
+TEST_F(WndTest, RefusedMainWindowEndsTheApplicationWithZeroAfterItsMessage)
+{
+    struct CRefusedApp : CWinApp
+    {
+        BOOL InitInstance() override
+        {
+            auto* pWnd = new CRecordingWnd(m_pnDeleted);
+            pWnd->m_pszRefusal = L"cannot go on";
+            if (!pWnd->Create())
+                return FALSE;
+            m_pMainWnd = pWnd;
+            return TRUE;
+        }
+        int* m_pnDeleted = nullptr;
+    } app;
+    app.m_pnDeleted = &m_nDeleted;
+    CMessageBoxWatcher watcher;
+    EXPECT_EQ(0, AfxWinMain());
+    ASSERT_EQ(1u, watcher.m_vecBoxes.size());
+    EXPECT_EQ(L"cannot go on", watcher.m_vecBoxes[0].strText);
+    EXPECT_EQ(1, m_nDeleted);
+    EXPECT_EQ(nullptr, app.m_pMainWnd);
+    MSG msg;
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(WndTest, AllocationFailureInPreTranslationStillDeliversTheMessage)
+{
+    CWinApp app;
+    auto* pWnd = new CRecordingWnd(&m_nDeleted);
+    ASSERT_TRUE(pWnd->Create());
+    pWnd->m_nThrowOn = WM_APP + 2;
+    ::PostMessageW(pWnd->m_hWnd, WM_APP + 2, 0, 0);
+    ::PostMessageW(pWnd->m_hWnd, WM_APP + 3, 0, 0);
+    ::PostQuitMessage(7);
+    EXPECT_EQ(7, app.Run());
+    EXPECT_EQ((std::vector<UINT>{WM_APP + 2, WM_APP + 3}), pWnd->m_vecPreTranslated);
+    std::vector<UINT> vecPosted;
+    for (UINT message : pWnd->m_vecMessages)
+        if (message >= WM_APP)
+            vecPosted.push_back(message);
+    EXPECT_EQ((std::vector<UINT>{WM_APP + 2, WM_APP + 3}), vecPosted) << "both reach the window";
+    ::DestroyWindow(pWnd->m_hWnd);
+}
+
+namespace
+{
+// The child of an MDI client whose restoring makes a window of another class.
+const wchar_t kMdiChildClass[] = L"PictaroFrameworkTestMdiChild";
+HWND g_hIntruder = nullptr;
+bool g_bMakeIntruder = false;
+
+LRESULT CALLBACK MdiChildProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SIZE && wParam == SIZE_RESTORED && g_bMakeIntruder)
+    {
+        g_bMakeIntruder = false;
+        g_hIntruder = ::CreateWindowExW(0, L"Static", L"intruder", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                        ::GetModuleHandleW(nullptr), nullptr);
+    }
+    return ::DefMDIChildProcW(hWnd, message, wParam, lParam);
+}
+} // namespace
+
+TEST_F(WndTest, CreationAttachesOnlyTheRequestedWindow)
+{
+    // A visible MDI child first restores the maximized one, inside
+    // CreateWindowEx and before the new window exists: whatever that one
+    // makes on the way is created first.
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = MdiChildProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = kMdiChildClass;
+    ::RegisterClassW(&wc);
+    HWND hFrame = ::CreateWindowExW(0, kClass, L"frame", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+    CLIENTCREATESTRUCT ccs = {nullptr, 1000};
+    HWND hClient = ::CreateWindowExW(0, L"MDICLIENT", nullptr, WS_CHILD | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0, 300,
+                                     200, hFrame, nullptr, wc.hInstance, &ccs);
+    ASSERT_NE(nullptr, hClient);
+    HWND hMaximized = ::CreateWindowExW(WS_EX_MDICHILD, kMdiChildClass, L"maximized", WS_MAXIMIZE, 0, 0, 100, 100,
+                                        hClient, nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(::IsZoomed(hMaximized));
+
+    g_bMakeIntruder = true;
+    g_hIntruder = nullptr;
+    auto* pWnd = new CRecordingWnd(&m_nDeleted);
+    EXPECT_TRUE(pWnd->CreateEx(WS_EX_MDICHILD, kClass, L"requested", WS_VISIBLE, 0, 0, 50, 40, hClient, nullptr));
+    ASSERT_NE(nullptr, g_hIntruder) << "the arrangement no longer makes a window first";
+    EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(g_hIntruder));
+    ASSERT_NE(nullptr, pWnd->m_hWnd);
+    EXPECT_NE(g_hIntruder, pWnd->m_hWnd);
+    EXPECT_EQ(hClient, ::GetParent(pWnd->m_hWnd));
+    const std::vector<UINT>& vecSeen = pWnd->m_vecMessages;
+    EXPECT_NE(vecSeen.end(), std::find(vecSeen.begin(), vecSeen.end(), static_cast<UINT>(WM_NCCREATE)));
+
+    ::DestroyWindow(g_hIntruder);
+    ::DestroyWindow(hFrame);
+    EXPECT_EQ(1, m_nDeleted);
 }
