@@ -97,6 +97,16 @@ void PrintValueRow(const std::string& strWhat, double dValue, int nDecimals, con
     std::printf("| %-44s | %10.*f | %-19s | %-4s |\n", strWhat.c_str(), nDecimals, dValue, strNote.c_str(), pszUnit);
 }
 
+void PrintRatio(const char* pszName, double dValue)
+{
+#ifdef _WIN64
+    const char* const pszArch = "x64";
+#else
+    const char* const pszArch = "x86";
+#endif
+    std::printf("RATIO %s-%s %.2f\n", pszName, pszArch, dValue);
+}
+
 void PrintTextRow(const std::string& strWhat, const char* pszValue, const std::string& strNote, const char* pszUnit)
 {
     std::printf("| %-44s | %10s | %-19s | %-4s |\n", strWhat.c_str(), pszValue, strNote.c_str(), pszUnit);

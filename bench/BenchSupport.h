@@ -47,6 +47,10 @@ void PrintValueRow(const std::string& strWhat, double dValue, int nDecimals, con
                    const char* pszUnit);
 void PrintTextRow(const std::string& strWhat, const char* pszValue, const std::string& strNote, const char* pszUnit);
 
+// One line of the summary that `make bench` ends with, so that runs can be
+// compared: "RATIO <name>-<arch> <value>", the architecture being this build's.
+void PrintRatio(const char* pszName, double dValue);
+
 // GDI+, OLE and the common controls, as the strip needs them, from
 // construction to destruction.
 class CUiSession

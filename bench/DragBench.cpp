@@ -110,6 +110,8 @@ int Run()
         if (k > 0)
             PrintValueRow("drag-over " + strCount + " / 10 entries (target <= 1.2)", over.dMedian / dOver10, 2, "",
                           "x");
+        if (counts[k] == 10000)
+            PrintRatio("dragover-10k", over.dMedian / dOver10);
     }
 
     // Auto-scroll ticks, 10 px right then left again, beside its two parts:
