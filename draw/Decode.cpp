@@ -1,5 +1,6 @@
 #include "draw/Decode.h"
 
+#include "draw/Orientation.h"
 #include "draw/Picture.h"
 #include "framework/ComPtr.h"
 #include "framework/GdiObject.h"
@@ -382,6 +383,10 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     CImageHolder pImage(pRaw);
     if (status != Ok || !pImage)
         return nullptr;
+    // A photo stands upright, its size the turned size.
+    const int nOrientation = PictureOrientation(pImage.get(), pFile->Data(), static_cast<size_t>(pFile->Size()));
+    if (!ApplyOrientation(pImage.get(), nOrientation))
+        return nullptr;
     return CreateDibFromBitmap(pImage.get());
 }
 
@@ -447,7 +452,21 @@ Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath)
     // The picture keeps the stream; a failed one (0 x 0) has no use for its bytes.
     Gdiplus::Bitmap* pPicture = CreatePictureFromStream(pStream);
     if (!pPicture || pPicture->GetWidth() == 0)
+    {
         pFile->DropBytes();
+        return pPicture;
+    }
+    // A photo stands upright, its size the turned size; one that cannot be
+    // turned is a failed picture.
+    const int nOrientation = PictureOrientation(pPicture, pFile->Data(), static_cast<size_t>(pFile->Size()));
+    // Asking for a tag the picture lacks is no fault of the picture's.
+    pPicture->GetLastStatus();
+    if (!ApplyOrientation(pPicture, nOrientation))
+    {
+        delete pPicture;
+        pFile->DropBytes();
+        return CreatePictureFromStream(nullptr);
+    }
     return pPicture;
 }
 

@@ -13,8 +13,8 @@ class GpBitmap;
 namespace KelDraw
 {
 
-// A bottom-up DIB section of the decoded file (first frame), or null when the
-// file cannot be decoded. The file is read in one go and closed before it is
+// A bottom-up DIB section of the decoded file (first frame, turned upright as
+// its orientation tag says), or null when the file cannot be decoded. The file is read in one go and closed before it is
 // decoded. The caller deletes the DIB.
 HBITMAP DecodeFileToDib(const wchar_t* pszPath);
 
@@ -23,8 +23,8 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath);
 HBITMAP CreateDibFromBitmap(Gdiplus::GpBitmap* pImage);
 
 // The file read in one go and decoded through a memory stream that the picture
-// keeps; null when the file cannot be read, a failed (0 x 0) picture when it
-// is not a picture. The caller deletes the picture.
+// keeps, turned upright as its orientation tag says; null when the file cannot
+// be read, a failed (0 x 0) picture when it is not a picture. The caller deletes the picture.
 Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath);
 
 // A picture holding its own reference to the stream; null only without memory.

@@ -11,6 +11,10 @@ themselves:
 JPEG pictures are 37 x 21, flat 8 x 8 blocks of block_colour(bx, by), since
 JPEG keeps flat blocks but not single pixels.
 
+orient-N.jpg and orient-N.tif carry the EXIF orientation tag N (1 to 8) over
+pixels stored so that, turned as the tag says, each shows UPRIGHT: 32 x 16,
+its quadrants (16 x 8, flat for JPEG) in the colours of CORNERS.
+
 BMP, PNG and TIFF files are written byte by byte here, so that each carries
 exactly the variant it is named for; JPEG and GIF come from PIL.
 
@@ -231,6 +235,31 @@ def write_jpegs(folder):
     im.convert("CMYK").save(os.path.join(folder, "jpeg-cmyk.jpg"), quality=95)
 
 
+# ------------------------------------------------------------ orientation
+
+UPRIGHT_W, UPRIGHT_H = 32, 16
+CORNERS = {"top-left": (220, 40, 40), "top-right": (40, 200, 60),
+           "bottom-left": (40, 60, 220), "bottom-right": (230, 210, 40)}
+# What turns an upright picture into the pixels stored under each tag: the
+# inverse of the turn the tag asks for (PIL's rotations are anticlockwise).
+STORED = {1: None, 2: Image.FLIP_LEFT_RIGHT, 3: Image.ROTATE_180, 4: Image.FLIP_TOP_BOTTOM,
+          5: Image.TRANSPOSE, 6: Image.ROTATE_90, 7: Image.TRANSVERSE, 8: Image.ROTATE_270}
+
+
+def write_orientations(folder):
+    upright = Image.new("RGB", (UPRIGHT_W, UPRIGHT_H))
+    half_w, half_h = UPRIGHT_W // 2, UPRIGHT_H // 2
+    for name, box in (("top-left", (0, 0)), ("top-right", (half_w, 0)),
+                      ("bottom-left", (0, half_h)), ("bottom-right", (half_w, half_h))):
+        upright.paste(CORNERS[name], (box[0], box[1], box[0] + half_w, box[1] + half_h))
+    for tag, turn in STORED.items():
+        stored = upright if turn is None else upright.transpose(turn)
+        exif = Image.Exif()
+        exif[0x0112] = tag
+        stored.save(os.path.join(folder, f"orient-{tag}.jpg"), quality=95, subsampling=0, exif=exif.tobytes())
+        stored.save(os.path.join(folder, f"orient-{tag}.tif"), tiffinfo={0x0112: tag})
+
+
 def gif_frame(n, shift=0):
     im = Image.new("P", (W, H))
     im.putpalette([v for c in palette(n) for v in c])
@@ -254,6 +283,7 @@ def main():
     write_tiffs(folder)
     write_jpegs(folder)
     write_gifs(folder)
+    write_orientations(folder)
     with open(os.path.join(folder, "not-a-picture.png"), "w") as f:
         f.write("This is a text file whose name ends in .png.\n")
 
