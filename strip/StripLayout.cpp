@@ -145,6 +145,20 @@ void CTarvoToolWnd::OnHScroll(UINT nSBCode)
     RecalcLayout();
 }
 
+void CTarvoToolWnd::OnMouseWheel(int nDelta)
+{
+    // One entry per notch; a fine wheel's smaller turns add up to notches.
+    m_nWheelRest += nDelta;
+    const int nNotches = m_nWheelRest / WHEEL_DELTA;
+    if (nNotches == 0)
+        return;
+    m_nWheelRest -= nNotches * WHEEL_DELTA;
+    const SCROLLINFO si = ReadScrollInfo(m_hWnd);
+    // Turning the wheel towards the user moves on to later entries.
+    WriteScrollPos(m_hWnd, std::min(std::max(si.nPos - nNotches * BOX_PITCH, 0), MaxScrollPos(si)));
+    RecalcLayout();
+}
+
 void CTarvoToolWnd::OnPaint()
 {
     CPaintDC dc(m_hWnd);

@@ -56,6 +56,9 @@ LRESULT CTarvoToolWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_HSCROLL:
         OnHScroll(LOWORD(wParam));
         return 0;
+    case WM_MOUSEWHEEL:
+        OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam));
+        return 0;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;

@@ -105,6 +105,7 @@ public:
     RECT m_rcDrag = {};
     BOOL m_bScrollTimer = FALSE;
     int m_nScrollZone = 0; // 0 none, 1 left, 2 right
+    int m_nWheelRest = 0;  // wheel turns short of a notch, kept for the next
 
     enum
     {
@@ -115,6 +116,7 @@ private:
     int OnCreate();
     void OnPaint();
     void OnHScroll(UINT nSBCode);
+    void OnMouseWheel(int nDelta);
     void OnDropFiles(HDROP hDropInfo);
     void OnClose();
     void OnLButtonDown(POINT point);

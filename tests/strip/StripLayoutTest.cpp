@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 using namespace StripTest;
 using namespace TestSupport;
@@ -256,6 +257,35 @@ TEST_F(StripLayoutTest, StepsMoveTheRowAndStopWhereTheBarStops)
         SCOPED_TRACE(testing::Message() << "code " << c.nCode << " from " << c.nFrom);
         SetPos(c.nFrom);
         Scroll(c.nCode);
+        EXPECT_EQ(c.nTo, Pos());
+        EXPECT_EQ(20 - c.nTo, m_pStrip->m_vecElems[0]->m_rcBox.left) << "the row follows";
+    }
+}
+
+TEST_F(StripLayoutTest, TheWheelScrollsOneEntryPerNotch)
+{
+    AddElems(30); // the bar stops at 1981
+    struct SCase
+    {
+        int nFrom;
+        std::vector<int> vecTurns; // wheel deltas, one message each
+        int nTo;
+    };
+    const SCase cases[] = {
+        {0, {-WHEEL_DELTA}, 108},          {500, {-3 * WHEEL_DELTA}, 824},   {216, {WHEEL_DELTA}, 108},
+        {50, {WHEEL_DELTA}, 0},            {1950, {-WHEEL_DELTA}, 1981},     {0, {-60, -60}, 108},
+        {0, {-60}, 0},                     {324, {-30, 90, 60}, 216},
+    };
+    POINT ptScreen = {100, 50};
+    ::ClientToScreen(m_pStrip->m_hWnd, &ptScreen);
+    for (const SCase& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "from " << c.nFrom << " by " << c.vecTurns.size() << " turns");
+        SetPos(c.nFrom);
+        m_pStrip->m_nWheelRest = 0;
+        for (int nDelta : c.vecTurns)
+            ::SendMessageW(m_pStrip->m_hWnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(nDelta)),
+                           MAKELPARAM(ptScreen.x, ptScreen.y));
         EXPECT_EQ(c.nTo, Pos());
         EXPECT_EQ(20 - c.nTo, m_pStrip->m_vecElems[0]->m_rcBox.left) << "the row follows";
     }
