@@ -14,8 +14,9 @@ namespace KelDraw
 {
 
 // A bottom-up DIB section of the decoded file (first frame, turned upright as
-// its orientation tag says), or null when the file cannot be decoded. The file is read in one go and closed before it is
-// decoded. The caller deletes the DIB.
+// its orientation tag says), or null when the file cannot be decoded. The
+// file is read in one go and closed before it is decoded. The caller deletes
+// the DIB.
 HBITMAP DecodeFileToDib(const wchar_t* pszPath);
 
 // A bottom-up DIB section of a picture's pixels, or null when it has none or
@@ -24,7 +25,8 @@ HBITMAP CreateDibFromBitmap(Gdiplus::GpBitmap* pImage);
 
 // The file read in one go and decoded through a memory stream that the picture
 // keeps, turned upright as its orientation tag says; null when the file cannot
-// be read, a failed (0 x 0) picture when it is not a picture. The caller deletes the picture.
+// be read, a failed (0 x 0) picture when it is not a picture. The caller
+// deletes the picture.
 Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath);
 
 // A picture holding its own reference to the stream; null only without memory.
