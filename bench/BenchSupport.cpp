@@ -158,6 +158,30 @@ bool WriteFlatPng(const std::wstring& strPath, int cx, int cy, const Gdiplus::Co
     return SavePicture(&picture, strPath, L"image/png");
 }
 
+bool WritePhotoJpeg(const std::wstring& strPath, int cx, int cy, unsigned nSeed)
+{
+    Gdiplus::Bitmap bitmap(cx, cy, PixelFormat24bppRGB);
+    Gdiplus::Rect rc(0, 0, cx, cy);
+    Gdiplus::BitmapData data = {};
+    if (bitmap.LockBits(&rc, Gdiplus::ImageLockModeWrite, PixelFormat24bppRGB, &data) != Gdiplus::Ok)
+        return false;
+    unsigned nNoise = nSeed * 2654435761u + 1;
+    for (int y = 0; y < cy; ++y)
+    {
+        BYTE* pRow = static_cast<BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride;
+        for (int x = 0; x < cx; ++x)
+        {
+            nNoise = nNoise * 1103515245u + 12345u;
+            const int n = static_cast<int>((nNoise >> 16) & 31) - 16;
+            pRow[3 * x] = static_cast<BYTE>(std::clamp((x * 255) / cx + n, 0, 255));
+            pRow[3 * x + 1] = static_cast<BYTE>(std::clamp((y * 255) / cy + n, 0, 255));
+            pRow[3 * x + 2] = static_cast<BYTE>(std::clamp(static_cast<int>((x + y + nSeed * 500) % 256) + n, 0, 255));
+        }
+    }
+    bitmap.UnlockBits(&data);
+    return SavePicture(&bitmap, strPath, L"image/jpeg");
+}
+
 CDropFiles::CDropFiles(const std::vector<std::wstring>& vecNames)
     : m_hDrop(TestSupport::MakeDropFiles(vecNames))
 {

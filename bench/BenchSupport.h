@@ -77,6 +77,9 @@ bool SavePicture(Gdiplus::Bitmap* pPicture, const std::wstring& strPath, const w
                  const Gdiplus::EncoderParameters* pParams = nullptr);
 // A PNG file of one flat colour.
 bool WriteFlatPng(const std::wstring& strPath, int cx, int cy, const Gdiplus::Color& color);
+// A photograph-like JPEG: smooth gradients under fine noise, so that it holds
+// detail in every block; the seed varies the picture.
+bool WritePhotoJpeg(const std::wstring& strPath, int cx, int cy, unsigned nSeed);
 
 // A shell drop handle naming the files, as WM_DROPFILES carries it. The window
 // it is sent to finishes it; one never sent is freed by the object.

@@ -1,19 +1,27 @@
 // A long session's costs: private memory and GDI objects after 10,000 cycles
 // of adding an entry by a drop and removing it, beside the figures after the
-// first 100; and the time to add a 2,000-file drop beside decoding the same
-// files bare.
+// first 100; the time to add a 2,000-file drop beside decoding the same files
+// bare; and a drop of 200 photographs on the viewer until the last one is on
+// the screen, with one and with two decoding threads, beside the bare decodes
+// of the same files.
 #include "bench/BenchSupport.h"
 #include "draw/Decode.h"
+#include "strip/DropDecoder.h"
 #include "strip/TarvoToolWnd.h"
 #include "tests/reliability_session/GdiCount.h"
+#include "viewer/TarvoMainWnd.h"
 
 #include <windows.h>
 
 #include <gdiplus.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -24,6 +32,13 @@ const int kCycles = 10000;
 const int kCheckpoints[] = {100, 1000, 5000, 10000};
 const int kDropFiles = 2000;
 const int kDropRuns = 3;
+// The photograph drop: one 12-megapixel JPEG in every kLargeEvery files, the
+// others 1920 x 1080, made from a few distinct pictures.
+const int kPhotoFiles = 200;
+const int kLargeEvery = 4;
+const int kDistinctPhotos = 3;
+const int kPhotoRuns = 2;
+const unsigned kThreadCounts[] = {1, 2};
 
 struct SUsage
 {
@@ -32,6 +47,229 @@ struct SUsage
     size_t nGdiInUse; // the GDI room the process has used, from an empty start
     DWORD nGdiReported;
 };
+
+// The viewer's layered updates, timed as they reach the platform.
+struct SPushWatch
+{
+    static CTarvoMainWnd::PFNUPDATELAYEREDWINDOW s_pfnReal;
+    static double s_dLastPush;
+
+    static BOOL WINAPI Update(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC hdcSrc, POINT* pptSrc,
+                              COLORREF crKey, BLENDFUNCTION* pblend, DWORD dwFlags)
+    {
+        const BOOL bResult = s_pfnReal(hWnd, hdcDst, pptDst, psize, hdcSrc, pptSrc, crKey, pblend, dwFlags);
+        s_dLastPush = NowSeconds();
+        return bResult;
+    }
+};
+CTarvoMainWnd::PFNUPDATELAYEREDWINDOW SPushWatch::s_pfnReal = nullptr;
+double SPushWatch::s_dLastPush = 0;
+
+// The highest private memory while it lives, sampled from a thread of its
+// own through the process counters: walking the address space would contend
+// with the decoders for the platform's lock on it.
+class CPeakMemory
+{
+public:
+    CPeakMemory() : m_cbPeak(ProcessMemory().PagefileUsage), m_thread([this] { Sample(); }) {}
+    ~CPeakMemory()
+    {
+        m_bStop = true;
+        m_thread.join();
+    }
+    SIZE_T Peak() const { return m_cbPeak; }
+
+private:
+    void Sample()
+    {
+        while (!m_bStop)
+        {
+            m_cbPeak = std::max<SIZE_T>(m_cbPeak, ProcessMemory().PagefileUsage);
+            ::Sleep(20);
+        }
+    }
+    std::atomic<bool> m_bStop{false};
+    std::atomic<SIZE_T> m_cbPeak;
+    std::thread m_thread;
+};
+
+double ThreadCpuSeconds()
+{
+    FILETIME ftCreate, ftExit, ftKernel, ftUser;
+    ::GetThreadTimes(::GetCurrentThread(), &ftCreate, &ftExit, &ftKernel, &ftUser);
+    auto fnSeconds = [](const FILETIME& ft) {
+        return static_cast<double>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 1e7;
+    };
+    return fnSeconds(ftKernel) + fnSeconds(ftUser);
+}
+
+// The bare decodes of the files on nThreads threads at once: the most the
+// platform gives a pool of that size.
+double DecodeOnThreads(const std::vector<std::wstring>& vecFiles, unsigned nThreads)
+{
+    std::atomic<size_t> nNext{0};
+    auto fnWork = [&] {
+        for (size_t i; (i = nNext++) < vecFiles.size();)
+            ::DeleteObject(KelDraw::DecodeFileToDib(vecFiles[i].c_str()));
+    };
+    const double t0 = NowSeconds();
+    std::vector<std::thread> vecThreads;
+    for (unsigned i = 0; i < nThreads; ++i)
+        vecThreads.emplace_back(fnWork);
+    for (std::thread& thread : vecThreads)
+        thread.join();
+    return NowSeconds() - t0;
+}
+
+struct SPhotoDrop
+{
+    double dSeconds;    // drop to the last picture's frame pushed
+    double dUiCpu;      // the interface thread's processor time meanwhile
+    SIZE_T cbPeakExtra; // peak private memory above the start
+    size_t nAdded;
+};
+
+// The drop on a fresh viewer, through its real WM_DROPFILES, until the frame
+// of the last picture has been pushed.
+bool DropPhotosOnViewer(const std::vector<std::wstring>& vecFiles, unsigned nThreads, SPhotoDrop* pResult)
+{
+    CTarvoMainWnd* pViewer = new CTarvoMainWnd;
+    if (!pViewer->CreateViewerWindow())
+        return false;
+    const HWND hViewer = pViewer->m_hWnd;
+    SPushWatch::s_pfnReal = pViewer->m_pfnUpdateLayeredWindow;
+    pViewer->m_pfnUpdateLayeredWindow = SPushWatch::Update;
+    // The strip as a drop makes it, hidden, with the pool size set.
+    pViewer->ShowToolWnd(FALSE);
+    if (!pViewer->m_pToolWnd || !pViewer->m_pToolWnd->m_hWnd)
+        return false;
+    pViewer->m_pToolWnd->m_nDropThreads = nThreads;
+    const double dSettle = NowSeconds();
+    while (pViewer->m_bRedrawPending && NowSeconds() - dSettle < 10)
+    {
+        PumpMessages();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+
+    bool bShown = false;
+    {
+        const CPeakMemory peak;
+        const SIZE_T cbStart = ProcessMemory().PagefileUsage;
+        SPushWatch::s_dLastPush = 0;
+        const double dCpu0 = ThreadCpuSeconds();
+        const double t0 = NowSeconds();
+        CDropFiles(vecFiles).SendTo(hViewer);
+        pResult->dUiCpu = ThreadCpuSeconds() - dCpu0;
+        while (SPushWatch::s_dLastPush == 0 && NowSeconds() - t0 < 600)
+        {
+            PumpMessages();
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+        }
+        pResult->dSeconds = SPushWatch::s_dLastPush - t0;
+        pResult->cbPeakExtra = peak.Peak() > cbStart ? peak.Peak() - cbStart : 0;
+        pResult->nAdded = pViewer->m_pToolWnd->m_vecElems.size();
+        bShown = SPushWatch::s_dLastPush != 0 && pViewer->m_strCurPath == vecFiles.back();
+    }
+    ::DestroyWindow(hViewer);
+    PumpMessages();
+    return bShown;
+}
+
+int RunPhotoDrop()
+{
+    const std::wstring strFolder = TempName(L"pictaro-bench-photos-");
+    ::CreateDirectoryW(strFolder.c_str(), nullptr);
+    std::vector<std::wstring> vecDistinct;
+    for (int i = 0; i < 2 * kDistinctPhotos; ++i)
+    {
+        const bool bLarge = i < kDistinctPhotos;
+        vecDistinct.push_back(strFolder + (bLarge ? L"\\large" : L"\\hd") + std::to_wstring(i) + L".jpg");
+        if (!WritePhotoJpeg(vecDistinct.back(), bLarge ? 4000 : 1920, bLarge ? 3000 : 1080, static_cast<unsigned>(i)))
+        {
+            std::printf("cannot write the photographs\n");
+            return 1;
+        }
+    }
+    std::vector<std::wstring> vecFiles;
+    for (int i = 0; i < kPhotoFiles; ++i)
+    {
+        const bool bLarge = i % kLargeEvery == 0;
+        const std::wstring& strSource = vecDistinct[static_cast<size_t>((bLarge ? 0 : kDistinctPhotos) + i % kDistinctPhotos)];
+        vecFiles.push_back(strFolder + L"\\photo" + std::to_wstring(i) + L".jpg");
+        ::CopyFileW(strSource.c_str(), vecFiles.back().c_str(), FALSE);
+    }
+
+    // The thumbnails' own share, on one thread: what the interface thread
+    // would do in turn if the workers handed over decoded pictures instead.
+    std::unique_ptr<CTarvoToolWnd> pStrip = MakeStrip();
+    if (!pStrip)
+        return 1;
+    std::vector<double> vecDecode, vecThumbs, vecParallel;
+    std::vector<SPhotoDrop> vecDrops[2];
+    for (int nRun = 0; nRun < kPhotoRuns; ++nRun)
+    {
+        double dDecode = 0, dThumbs = 0;
+        for (const std::wstring& strFile : vecFiles)
+        {
+            double t0 = NowSeconds();
+            HBITMAP hDib = KelDraw::DecodeFileToDib(strFile.c_str());
+            dDecode += NowSeconds() - t0;
+            t0 = NowSeconds();
+            ::DeleteObject(pStrip->MakeThumbnail(hDib));
+            dThumbs += NowSeconds() - t0;
+            ::DeleteObject(hDib);
+        }
+        vecDecode.push_back(dDecode);
+        vecThumbs.push_back(dThumbs);
+        vecParallel.push_back(DecodeOnThreads(vecFiles, 2) / dDecode);
+        for (size_t k = 0; k < 2; ++k)
+        {
+            SPhotoDrop drop = {};
+            if (!DropPhotosOnViewer(vecFiles, kThreadCounts[k], &drop))
+            {
+                std::printf("the photograph drop with %u threads did not show its last picture\n", kThreadCounts[k]);
+                return 1;
+            }
+            vecDrops[k].push_back(drop);
+        }
+    }
+    pStrip.reset();
+
+    const SStats decode = Summarise(vecDecode);
+    std::printf("\nA drop of %d JPEGs on the viewer (one in %d of 12 MP, the others 1920 x 1080), until the\n"
+                "last one's frame is pushed; %d runs, the CPU has %u cores\n\n",
+                kPhotoFiles, kLargeEvery, kPhotoRuns, CDropDecoder::CoreCount());
+    PrintStatsTableHead("Photograph drop");
+    PrintStatsRow("bare decodes of the 200 files, summed", decode, 1.0, 2, "s");
+    PrintStatsRow("their thumbnails made on one thread, summed", Summarise(vecThumbs), 1.0, 2, "s");
+    PrintStatsRow("the bare decodes on 2 threads / on one", Summarise(vecParallel), 1.0, 2, "x");
+    for (size_t k = 0; k < 2; ++k)
+    {
+        std::vector<double> vecSeconds, vecRatio, vecCpu, vecPeak;
+        for (size_t i = 0; i < vecDrops[k].size(); ++i)
+        {
+            vecSeconds.push_back(vecDrops[k][i].dSeconds);
+            vecRatio.push_back(vecDrops[k][i].dSeconds / vecDecode[i]);
+            vecCpu.push_back(vecDrops[k][i].dUiCpu);
+            vecPeak.push_back(Mb(vecDrops[k][i].cbPeakExtra));
+        }
+        const std::string strThreads = std::to_string(kThreadCounts[k]) + (kThreadCounts[k] == 1 ? " thread" : " threads");
+        PrintStatsRow("drop -> last picture shown, " + strThreads, Summarise(vecSeconds), 1.0, 2, "s");
+        PrintStatsRow("  / bare decodes" + std::string(kThreadCounts[k] == 2 ? " (target <= 0.65)" : ""),
+                      Summarise(vecRatio), 1.0, 2, "x");
+        PrintStatsRow("  interface thread's processor time", Summarise(vecCpu), 1.0, 2, "s");
+        PrintStatsRow("  peak private memory above the start", Summarise(vecPeak), 1.0, 1, "MB");
+        if (kThreadCounts[k] == 2)
+            PrintRatio("drop-200", Summarise(vecRatio).dMedian);
+    }
+
+    for (const std::wstring& strFile : vecFiles)
+        ::DeleteFileW(strFile.c_str());
+    for (const std::wstring& strFile : vecDistinct)
+        ::DeleteFileW(strFile.c_str());
+    ::RemoveDirectoryW(strFolder.c_str());
+    return 0;
+}
 
 int Run()
 {
@@ -123,12 +361,13 @@ int Run()
     for (const std::wstring& strFile : vecFiles)
         ::DeleteFileW(strFile.c_str());
     ::RemoveDirectoryW(strFolder.c_str());
-    return 0;
+    return RunPhotoDrop();
 }
 } // namespace
 
-int wmain()
+// Usage: bench_session [--photo-drop]   (the second form runs the photograph drop alone)
+int wmain(int argc, wchar_t** argv)
 {
     const BenchSupport::CUiSession session;
-    return Run();
+    return (argc == 2 && wcscmp(argv[1], L"--photo-drop") == 0) ? RunPhotoDrop() : Run();
 }

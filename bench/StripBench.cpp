@@ -30,33 +30,6 @@ const int kPaintRuns = 101;
 const int kLayoutRuns = 201;
 const int kMemoryEntries = 1000;
 
-// A 4000 x 3000 photograph-like picture: smooth gradients under fine noise,
-// so that the JPEG holds detail in every block.
-bool WriteJpeg(const std::wstring& strPath, unsigned nSeed)
-{
-    const int cx = 4000, cy = 3000;
-    Gdiplus::Bitmap bitmap(cx, cy, PixelFormat24bppRGB);
-    Gdiplus::Rect rc(0, 0, cx, cy);
-    Gdiplus::BitmapData data = {};
-    if (bitmap.LockBits(&rc, Gdiplus::ImageLockModeWrite, PixelFormat24bppRGB, &data) != Gdiplus::Ok)
-        return false;
-    unsigned nNoise = nSeed * 2654435761u + 1;
-    for (int y = 0; y < cy; ++y)
-    {
-        BYTE* pRow = static_cast<BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride;
-        for (int x = 0; x < cx; ++x)
-        {
-            nNoise = nNoise * 1103515245u + 12345u;
-            const int n = static_cast<int>((nNoise >> 16) & 31) - 16;
-            pRow[3 * x] = static_cast<BYTE>(std::clamp((x * 255) / cx + n, 0, 255));
-            pRow[3 * x + 1] = static_cast<BYTE>(std::clamp((y * 255) / cy + n, 0, 255));
-            pRow[3 * x + 2] = static_cast<BYTE>(std::clamp(static_cast<int>((x + y + nSeed * 500) % 256) + n, 0, 255));
-        }
-    }
-    bitmap.UnlockBits(&data);
-    return SavePicture(&bitmap, strPath, L"image/jpeg");
-}
-
 std::wstring JpegPath(const std::wstring& strFolder, int i)
 {
     return strFolder + L"\\photo" + std::to_wstring(i) + L".jpg";
@@ -150,7 +123,7 @@ int RunAll()
     const std::wstring strFolder = TempName(L"pictaro-bench-strip-");
     ::CreateDirectoryW(strFolder.c_str(), nullptr);
     for (int i = 0; i < kJpegCount; ++i)
-        if (!WriteJpeg(JpegPath(strFolder, i), static_cast<unsigned>(i)))
+        if (!WritePhotoJpeg(JpegPath(strFolder, i), 4000, 3000, static_cast<unsigned>(i)))
         {
             std::printf("cannot write the JPEG pictures\n");
             return 1;

@@ -19,14 +19,22 @@ int CTarvoToolWnd::InsertFile(const wchar_t* pszPath, int nPos)
     CBitmap bmpDecoded;
     if (!bmpDecoded.Attach(KelDraw::DecodeFileToDib(pszPath)))
         return ADD_UNDECODABLE;
-
-    std::unique_ptr<CElem> pElem(new CElem);
-    pElem->m_strPath = pszPath;
-    // Windows takes '/' as a separator too.
-    const size_t nSlash = pElem->m_strPath.find_last_of(L"\\/");
-    pElem->m_strName = nSlash == std::wstring::npos ? pElem->m_strPath : pElem->m_strPath.substr(nSlash + 1);
-    pElem->m_hThumb = MakeThumbnail(bmpDecoded.GetSafeHandle());
+    HBITMAP hThumb = MakeThumbnail(bmpDecoded.GetSafeHandle());
     bmpDecoded.DeleteObject();
+    InsertElem(pszPath, hThumb, nPos);
+    return ADD_DONE;
+}
+
+void CTarvoToolWnd::InsertElem(const std::wstring& strPath, HBITMAP hThumb, int nPos)
+{
+    CBitmap bmpThumb;
+    bmpThumb.Attach(hThumb);
+    std::unique_ptr<CElem> pElem(new CElem);
+    pElem->m_hThumb = bmpThumb.Detach();
+    pElem->m_strPath = strPath;
+    // Windows takes '/' as a separator too.
+    const size_t nSlash = strPath.find_last_of(L"\\/");
+    pElem->m_strName = nSlash == std::wstring::npos ? strPath : strPath.substr(nSlash + 1);
 
     if (nPos >= 0 && !m_vecElems.empty())
     {
@@ -38,29 +46,35 @@ int CTarvoToolWnd::InsertFile(const wchar_t* pszPath, int nPos)
         m_vecElems.push_back(pElem.get());
     }
     pElem.release()->AddRef(); // the vector's reference
-    return ADD_DONE;
 }
 
 HBITMAP CTarvoToolWnd::MakeThumbnail(HBITMAP hSource)
+{
+    if (!hSource)
+        return nullptr;
+    CClientDC dcWindow(m_hWnd);
+    return ShrinkToThumbnail(hSource, dcWindow.m_hDC);
+}
+
+HBITMAP CTarvoToolWnd::ShrinkToThumbnail(HBITMAP hSource, HDC hCompatibleDC)
 {
     BITMAP bm = {};
     if (!hSource || !::GetObjectW(hSource, sizeof(bm), &bm))
         return nullptr;
 
-    CClientDC dcWindow(m_hWnd);
     // The source is read where it is: a buffer of its size would only be thrown away.
     CDC dcSource;
-    if (!dcSource.CreateCompatibleDC(dcWindow.m_hDC))
+    if (!dcSource.CreateCompatibleDC(hCompatibleDC))
         return nullptr;
     CSelectObject selectSource(dcSource.m_hDC, hSource);
 
     // A 32-bit buffer whatever the source is: one made compatible with an
     // indexed source would take its palette, and its margins would not be white.
     const RECT rcThumb = {0, 0, CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT};
-    KelDraw::CRoMemDC dcThumb(dcWindow.m_hDC, &rcThumb, TRUE);
+    KelDraw::CRoMemDC dcThumb(hCompatibleDC, &rcThumb, TRUE);
     if (!dcThumb.m_hBitmap)
     {
-        dcThumb.Discard(); // its empty DC is not copied onto the strip either
+        dcThumb.Discard(); // its empty DC is not copied onto the target either
         return nullptr;
     }
     dcThumb.FillSolidRect(rcThumb, RGB(255, 255, 255));
@@ -70,7 +84,7 @@ HBITMAP CTarvoToolWnd::MakeThumbnail(HBITMAP hSource)
     ::StretchBlt(dcThumb.m_hDC, (CElem::THUMB_WIDTH - size.cx) / 2, (CElem::THUMB_HEIGHT - size.cy) / 2,
                  size.cx, size.cy, dcSource.m_hDC, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
     HBITMAP hThumb = dcThumb.CopyBitmap();
-    // Nothing of this reaches the strip window.
+    // Nothing of this reaches the target.
     dcThumb.Discard();
     return hThumb;
 }

@@ -2,6 +2,7 @@
 
 #include "draw/Decode.h"
 #include "framework/Image.h"
+#include "strip/DropDecoder.h"
 #include "framework/WndClass.h"
 #include "res/resource.h"
 
@@ -10,6 +11,15 @@
 
 #include <new>
 #include <string>
+#include <vector>
+
+namespace
+{
+// How often a drop lays the strip out as its entries come in, and how many
+// paints or timers one round of its wait handles at most.
+const DWORD kDropRefreshMs = 50;
+const int kDropDispatchLimit = 32;
+} // namespace
 
 CTarvoToolWnd::CTarvoToolWnd(IElemSelectCall* pSelectCall)
     : m_pSelectCall(pSelectCall), m_bTracking(FALSE), m_pSelected(nullptr), m_pHover(nullptr),
@@ -138,6 +148,7 @@ void CTarvoToolWnd::OnDropFiles(HDROP hDropInfo)
 void CTarvoToolWnd::AddDropFiles(HDROP hDropInfo)
 {
     const UINT nFiles = ::DragQueryFileW(hDropInfo, 0xFFFFFFFF, nullptr, 0);
+    std::vector<std::wstring> vecPaths;
     std::wstring strName;
     for (UINT i = 0; i < nFiles; ++i)
     {
@@ -149,9 +160,99 @@ void CTarvoToolWnd::AddDropFiles(HDROP hDropInfo)
         const DWORD dwAttributes = ::GetFileAttributesW(strName.c_str());
         if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
             continue;
-        AddFile(strName.c_str());
+        vecPaths.push_back(strName);
+    }
+    // A drop handed over while another is being added (by a message sent
+    // meanwhile) joins it at its end.
+    if (m_pDropDecoder && m_pDropDecoder->Add(vecPaths))
+        return;
+
+    CDropDecoder decoder(m_nDropThreads);
+    if (!vecPaths.empty() && decoder.Add(vecPaths))
+    {
+        AddDecodedFiles(decoder);
+    }
+    else
+    {
+        // No worker could be started: the files are added here, one by one.
+        for (const std::wstring& strPath : vecPaths)
+            AddFile(strPath.c_str());
     }
     RecalcLayout();
     UpdateScrollBar();
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CTarvoToolWnd::AddDecodedFiles(CDropDecoder& decoder)
+{
+    // Cleared on every way out, an exception's included.
+    struct SActiveDrop
+    {
+        CTarvoToolWnd* pStrip;
+        HCURSOR hOldCursor;
+        ~SActiveDrop()
+        {
+            pStrip->m_pDropDecoder = nullptr;
+            ::SetCursor(hOldCursor);
+        }
+    } active{this, ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))};
+    m_pDropDecoder = &decoder;
+
+    DWORD dwLastLayout = ::GetTickCount();
+    bool bNewEntries = false; // since the last layout
+    for (;;)
+    {
+        if (!m_hWnd || QuitRequested())
+        {
+            decoder.Cancel();
+            return;
+        }
+        std::wstring strPath;
+        HBITMAP hThumb = nullptr;
+        CDropDecoder::EResult nResult;
+        while ((nResult = decoder.TakeNext(&strPath, &hThumb)) == CDropDecoder::RESULT_DECODED ||
+               nResult == CDropDecoder::RESULT_UNDECODABLE)
+        {
+            if (nResult == CDropDecoder::RESULT_DECODED)
+            {
+                InsertElem(strPath, hThumb, -1);
+                bNewEntries = true;
+            }
+        }
+        if (nResult == CDropDecoder::RESULT_NONE)
+            return;
+        // Laying out and painting for every entry would cost more than the
+        // entries themselves on a drop of many small files.
+        if (bNewEntries && ::GetTickCount() - dwLastLayout >= kDropRefreshMs)
+        {
+            RecalcLayout();
+            UpdateScrollBar();
+            bNewEntries = false;
+            dwLastLayout = ::GetTickCount();
+        }
+        // Paint and timers, the strip's and the viewer's; messages sent from
+        // elsewhere are handled by the peeking itself. The user's input stays
+        // queued: nothing it does may reach the entries while they come in.
+        MSG msg;
+        for (int i = 0; i < kDropDispatchLimit && ::PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE); ++i)
+            ::DispatchMessageW(&msg);
+        for (int i = 0; i < kDropDispatchLimit && ::PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i)
+            ::DispatchMessageW(&msg);
+        const HANDLE hReady = decoder.ReadyEvent();
+        ::MsgWaitForMultipleObjects(1, &hReady, FALSE, kDropRefreshMs,
+                                    QS_KEY | QS_POSTMESSAGE | QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
+    }
+}
+
+// Esc as the next key, or a close request for any window but the strip (which
+// only hides on one). The message stays queued for the loop that handles it.
+bool CTarvoToolWnd::QuitRequested() const
+{
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) && msg.wParam == VK_ESCAPE)
+        return true;
+    if (::PeekMessageW(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) && msg.hwnd != m_hWnd)
+        return true;
+    return ::PeekMessageW(&msg, nullptr, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE) &&
+           (msg.wParam & 0xFFF0) == SC_CLOSE && msg.hwnd != m_hWnd;
 }

@@ -7,9 +7,11 @@
 #include "strip/Elem.h"
 
 #include <map>
+#include <string>
 #include <vector>
 
 class CDC;
+class CDropDecoder;
 class CImage;
 class IElemSelectCall;
 namespace Gdiplus
@@ -49,10 +51,16 @@ public:
     // Entries.
     int AddFile(const wchar_t* pszFileName);
     // Adds the files a drop names, in order, skipping what cannot be shown;
-    // the handle stays the caller's.
+    // the handle stays the caller's. The files are decoded on worker threads
+    // while the strip keeps painting and shows the entries as they come; the
+    // user's input waits until the drop ends, and Esc or a close request
+    // ends it early.
     void AddDropFiles(HDROP hDropInfo);
     int InsertFile(const wchar_t* pszPath, int nPos);
     HBITMAP MakeThumbnail(HBITMAP hSource);
+    // The thumbnail of a decoded bitmap, made in memory DCs compatible with
+    // hCompatibleDC (null: the screen); safe on any thread.
+    static HBITMAP ShrinkToThumbnail(HBITMAP hSource, HDC hCompatibleDC);
     static SIZE FitSize(SIZE size, SIZE sizeBox);
     void ClearVisible();
     void ClearElems();
@@ -105,7 +113,8 @@ public:
     RECT m_rcDrag = {};
     BOOL m_bScrollTimer = FALSE;
     int m_nScrollZone = 0; // 0 none, 1 left, 2 right
-    int m_nWheelRest = 0;  // wheel turns short of a notch, kept for the next
+    int m_nWheelRest = 0;          // wheel turns short of a notch, kept for the next
+    unsigned m_nDropThreads = 0;   // workers a drop decodes on; 0: one per core
 
     enum
     {
@@ -132,6 +141,14 @@ private:
     // The entry is leaving the strip: nothing may name it any more.
     void Forget(CElem* pElem);
     void ReportSelection(int nIndex, BOOL bReload);
+    // Takes the thumbnail; the entry is placed as InsertFile places it.
+    void InsertElem(const std::wstring& strPath, HBITMAP hThumb, int nPos);
+    // Adds the decoder's results in drop order as they come, until all are in
+    // or the user asks to quit.
+    void AddDecodedFiles(CDropDecoder& decoder);
+    bool QuitRequested() const;
+
+    CDropDecoder* m_pDropDecoder = nullptr; // the drop being added, if any
 
     BOOL m_bComInitialized;
 };
