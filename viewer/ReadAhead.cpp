@@ -87,16 +87,6 @@ void CReadAhead::Keep(const std::wstring& strPath, KelDraw::CDibPicture* pPictur
     }
 }
 
-void CReadAhead::Forget(const std::wstring& strPath)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Drop([&](const SHeld& held) { return held.strPath == strPath; });
-    m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), strPath), m_queue.end());
-    if (m_bBusy && m_strBusy == strPath)
-        m_bCancel = true;
-    m_vecPlanned.clear();
-}
-
 void CReadAhead::Plan(const std::vector<std::wstring>& vecPaths, size_t cbShown)
 {
     std::unique_lock<std::mutex> lock(m_mutex);

@@ -42,8 +42,6 @@ public:
     // Holds a picture the viewer stops showing, in case it is wanted again.
     // Takes it on every path.
     void Keep(const std::wstring& strPath, KelDraw::CDibPicture* pPicture);
-    // Drops whatever is held or planned for the file.
-    void Forget(const std::wstring& strPath);
     // The files wanted ahead, first first, beside a shown picture of cbShown
     // bytes. Whatever else is held goes, and a decode of another file is
     // cancelled. The worker is started on the first need.

@@ -38,10 +38,10 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
         m_bUpdateTimer = FALSE;
     }
 
-    // A reload reads the file afresh, and nothing read of it before stays.
+    // A reload reads the file afresh. (The picture it replaces may have been
+    // kept just above; it is never handed out while its path is shown, and
+    // the new picture takes its place when it goes in turn.)
     const BOOL bReload = !bSkipIfSame;
-    if (bReload && m_pReadAhead)
-        m_pReadAhead->Forget(pszPath);
     KelDraw::CDibPicture* pPicture = !bReload && m_pReadAhead ? m_pReadAhead->Take(pszPath) : nullptr;
     if (!pPicture)
         pPicture = KelDraw::LoadDibPicture(pszPath);
