@@ -4,9 +4,16 @@
 //
 // Prints medians of several interleaved runs with their spread. Makes its
 // pictures itself in a folder under /tmp and removes them at the end.
+//
+// The cold choices are made without a strip, so nothing is ever read ahead
+// for them; the step through a strip of photographs comes last, with its
+// memory figures.
 
 #include "bench/BenchSupport.h"
 #include "draw/Decode.h"
+#include "draw/DibPicture.h"
+#include "strip/TarvoToolWnd.h"
+#include "viewer/ReadAhead.h"
 #include "viewer/TarvoMainWnd.h"
 
 #include <windows.h>
@@ -18,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -114,7 +122,7 @@ double ChooseUntilPushed(CTarvoMainWnd* pViewer, const std::wstring& strPath)
 }
 
 // The same work with the viewer kept hidden and the redraw run at once: the
-// two decodes, the copies and the layered update, without the timer's delay
+// decode, the conversion and the layered update, without the timer's delay
 // and the window system's update of a window on the screen.
 double ChooseWork(CTarvoMainWnd* pViewer, const std::wstring& strPath)
 {
@@ -122,6 +130,144 @@ double ChooseWork(CTarvoMainWnd* pViewer, const std::wstring& strPath)
         pViewer->OnElemSelect(0, L"", strPath.c_str(), TRUE);
         pViewer->Redraw(FALSE);
     });
+}
+
+void PrintRow(const char* pszWhat, const SStats& stats, const SStats& bare, const char* pszTarget);
+
+// Waits, messages dispatched, until the condition holds or a minute passes.
+bool PumpUntil(const std::function<bool()>& fnDone)
+{
+    const double dStart = NowMs();
+    while (!fnDone())
+    {
+        if (NowMs() - dStart > 60000)
+            return false;
+        PumpMessages();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// A key on the viewer as the application's loop hands it over, until the
+// frame it leads to has been pushed.
+double KeyUntilPushed(CTarvoMainWnd* pViewer, UINT nKey)
+{
+    SPushWatch::s_dLastPush = 0;
+    const double dStart = NowMs();
+    MSG msg = {pViewer->m_hWnd, WM_KEYDOWN, nKey, 0, 0, {}};
+    pViewer->PreTranslateMessage(&msg);
+    if (!PumpUntil([] { return SPushWatch::s_dLastPush != 0; }))
+        std::printf("DEBUG no push: cur %ls sel %d\n", pViewer->m_strCurPath.c_str(), pViewer->m_pToolWnd->m_pSelected ? pViewer->m_pToolWnd->m_pSelected->m_nIndex : -9), std::fflush(stdout);
+    return SPushWatch::s_dLastPush - dStart;
+}
+
+// Several 12-megapixel photographs in the strip: each step to the next (then
+// back to the previous) once the read-ahead has finished, beside GDI+'s own
+// decode of the file stepped to.
+void StepBench(CTarvoMainWnd* pViewer, const std::wstring& strFolder)
+{
+    const int nFiles = 5, nRounds = 2;
+    const std::wstring strFirst = strFolder + L"\\step0.jpg";
+    if (!MakePicture(strFirst, 4000, 3000, false, L"image/jpeg"))
+    {
+        std::printf("\nStepping: the pictures could not be made\n");
+        return;
+    }
+    std::vector<std::wstring> vecPaths = {strFirst};
+    for (int i = 1; i < nFiles; ++i)
+    {
+        vecPaths.push_back(strFolder + L"\\step" + std::to_wstring(i) + L".jpg");
+        ::CopyFileW(strFirst.c_str(), vecPaths.back().c_str(), FALSE);
+    }
+    pViewer->ShowToolWnd(TRUE);
+    CTarvoToolWnd* pStrip = pViewer->m_pToolWnd;
+    for (const std::wstring& strPath : vecPaths)
+        pStrip->AddFile(strPath.c_str());
+    pStrip->SelectElem(0);
+    PumpUntil([&] { return pViewer->m_strCurPath == vecPaths[0] && !pViewer->m_bRedrawPending; });
+
+    auto fnReadAheadDone = [&] { return pViewer->m_pReadAhead && pViewer->m_pReadAhead->IsIdle(); };
+    std::vector<double> vecBare, vecStep;
+    SIZE_T cbPeak = 0;
+    int nIndex = 0;
+    for (int nRound = 0; nRound < nRounds; ++nRound)
+    {
+        for (const int nStep : {1, -1})
+        {
+            for (int i = 1; i < nFiles; ++i)
+            {
+                PumpUntil(fnReadAheadDone);
+                nIndex += nStep;
+                const std::wstring& strTarget = vecPaths[static_cast<size_t>(nIndex)];
+                const bool bHeld = pViewer->m_pReadAhead->Holds(strTarget);
+                const double dStep = KeyUntilPushed(pViewer, nStep > 0 ? VK_RIGHT : VK_LEFT);
+                cbPeak = std::max(cbPeak, ProcessMemory().PagefileUsage);
+                vecStep.push_back(dStep);
+                vecBare.push_back(TimeMs([&] { BareDecode(strTarget); }));
+                if (!bHeld || pViewer->m_strCurPath != strTarget)
+                    std::printf("  (step to %d: %s)\n", nIndex, bHeld ? "shows another file" : "was not read ahead");
+            }
+        }
+    }
+    const SStats bare = Summarise(vecBare);
+    std::printf("\nStepping through %d 12-megapixel JPEGs, %d steps\n", nFiles, static_cast<int>(vecStep.size()));
+    PrintRow("GDI+ decode, pixels locked (ref.)", bare, SStats(), "");
+    PrintRow("key -> frame pushed, read ahead", Summarise(vecStep), bare, "  (target <= 0.60)");
+    if (bare.dMedian > 0)
+        PrintRatio("step-readahead-jpeg", Summarise(vecStep).dMedian / bare.dMedian);
+    std::printf("  peak private bytes while stepping: %.0f MB\n", Mb(cbPeak));
+    while (!pStrip->m_vecElems.empty())
+        pStrip->RemoveElem(0);
+    PumpUntil([&] { return !pViewer->m_bRedrawPending; });
+    for (const std::wstring& strPath : vecPaths)
+        ::DeleteFileW(strPath.c_str());
+}
+
+// Private bytes over a long walk through a strip of 1080p photographs, one
+// key after another without waiting for the read-ahead: what the viewer
+// holds must not grow with the steps.
+void MemoryBench(CTarvoMainWnd* pViewer, const std::wstring& strFolder)
+{
+    const int nFiles = 8, nSteps = 1000;
+    const std::wstring strFirst = strFolder + L"\\walk0.jpg";
+    if (!MakePicture(strFirst, 1920, 1080, false, L"image/jpeg"))
+        return;
+    std::vector<std::wstring> vecPaths = {strFirst};
+    for (int i = 1; i < nFiles; ++i)
+    {
+        vecPaths.push_back(strFolder + L"\\walk" + std::to_wstring(i) + L".jpg");
+        ::CopyFileW(strFirst.c_str(), vecPaths.back().c_str(), FALSE);
+    }
+    CTarvoToolWnd* pStrip = pViewer->m_pToolWnd;
+    for (const std::wstring& strPath : vecPaths)
+        pStrip->AddFile(strPath.c_str());
+    pStrip->SelectElem(0);
+    PumpUntil([&] { return pViewer->m_strCurPath == vecPaths[0] && !pViewer->m_bRedrawPending; });
+
+    SIZE_T cbAfterFirst = 0, cbPeak = 0;
+    int nIndex = 0, nStep = 1;
+    for (int i = 0; i < nSteps; ++i)
+    {
+        if (nIndex + nStep < 0 || nIndex + nStep >= nFiles)
+            nStep = -nStep;
+        nIndex += nStep;
+        KeyUntilPushed(pViewer, nStep > 0 ? VK_RIGHT : VK_LEFT);
+        const SIZE_T cbNow = ProcessMemory().PagefileUsage;
+        cbPeak = std::max(cbPeak, cbNow);
+        if (i == nFiles * 2)
+            cbAfterFirst = cbNow;
+    }
+    PumpUntil([&] { return pViewer->m_pReadAhead && pViewer->m_pReadAhead->IsIdle(); });
+    const SIZE_T cbEnd = ProcessMemory().PagefileUsage;
+    std::printf("\nWalking %d steps through %d 1080p JPEGs, keys as fast as frames come\n", nSteps, nFiles);
+    std::printf("  private bytes after %d steps: %.0f MB; after %d: %.0f MB (%+.1f MB); peak %.0f MB\n",
+                nFiles * 2 + 1, Mb(cbAfterFirst), nSteps, Mb(cbEnd),
+                Mb(cbEnd) - Mb(cbAfterFirst), Mb(cbPeak));
+    while (!pStrip->m_vecElems.empty())
+        pStrip->RemoveElem(0);
+    PumpUntil([&] { return !pViewer->m_bRedrawPending; });
+    for (const std::wstring& strPath : vecPaths)
+        ::DeleteFileW(strPath.c_str());
 }
 
 // djpeg on the same file, run by the shell; its times come back in a file.
@@ -208,7 +354,10 @@ void PrintRow(const char* pszWhat, const SStats& stats, const SStats& bare, cons
 
 int wmain()
 {
-    KelDraw::CGdiplusSession gdiplus;
+    // OLE as well, for the strip of the stepping figures.
+    const CUiSession session;
+    // Each line as it comes: the run is long.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
 
     const std::string strUnixFolder = "/tmp/pictaro-bench-" + std::to_string(::GetCurrentProcessId());
     std::wstring strFolder = L"Z:" + std::wstring(strUnixFolder.begin(), strUnixFolder.end());
@@ -246,13 +395,14 @@ int wmain()
         WIN32_FILE_ATTRIBUTE_DATA attributes = {};
         ::GetFileAttributesExW(strPath.c_str(), GetFileExInfoStandard, &attributes);
 
-        std::vector<double> vecBare, vecDib, vecLoad, vecWork, vecChoose;
+        std::vector<double> vecBare, vecDib, vecLoad, vecDibPicture, vecWork, vecChoose;
         // One round first to warm the caches, not counted.
         for (int nRun = -1; nRun < picture.nRuns; ++nRun)
         {
             const double dBare = TimeMs([&] { BareDecode(strPath); });
             const double dDib = TimeMs([&] { ::DeleteObject(KelDraw::DecodeFileToDib(strPath.c_str())); });
             const double dLoad = TimeMs([&] { delete KelDraw::LoadPictureFromFile(strPath.c_str()); });
+            const double dDibPicture = TimeMs([&] { delete KelDraw::LoadDibPicture(strPath.c_str()); });
             ::ShowWindow(hViewer, SW_HIDE);
             const double dWork = ChooseWork(pViewer, strPath);
             // The real sequence starts from a viewer on screen.
@@ -263,6 +413,7 @@ int wmain()
             vecBare.push_back(dBare);
             vecDib.push_back(dDib);
             vecLoad.push_back(dLoad);
+            vecDibPicture.push_back(dDibPicture);
             vecWork.push_back(dWork);
             vecChoose.push_back(dChoose);
         }
@@ -271,8 +422,9 @@ int wmain()
         PrintRow("GDI+ decode, pixels locked (ref.)", bare, SStats(), "");
         PrintRow("DecodeFileToDib", Summarise(vecDib), bare, "  (target <= 1.10)");
         PrintRow("LoadPictureFromFile", Summarise(vecLoad), bare, "");
+        PrintRow("LoadDibPicture (premultiplied DIB)", Summarise(vecDibPicture), bare, "");
         PrintRow("choose -> frame pushed, work only", Summarise(vecWork), bare, "  (target <= 2.50)");
-        PrintRow("choose -> frame pushed, wall clock", Summarise(vecChoose), bare, "");
+        PrintRow("choose -> frame pushed, wall clock", Summarise(vecChoose), bare, "  (target <= 1.60)");
         if (picture.pszRatioName && bare.dMedian > 0)
             PrintRatio(picture.pszRatioName, Summarise(vecChoose).dMedian / bare.dMedian);
         if (picture.pszMimeType == pszJpeg)
@@ -288,6 +440,9 @@ int wmain()
     }
     std::printf("\n\"work only\": the viewer kept hidden and its redraw run at once; \"wall clock\" adds\n"
                 "the 10 ms redraw timer and the window system's update of the viewer on the screen.\n");
+
+    StepBench(pViewer, strFolder);
+    MemoryBench(pViewer, strFolder);
 
     ::DestroyWindow(hViewer);
     ::RemoveDirectoryW(strFolder.c_str());

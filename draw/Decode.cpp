@@ -1,5 +1,6 @@
 #include "draw/Decode.h"
 
+#include "draw/DibPicture.h"
 #include "draw/Orientation.h"
 #include "draw/Picture.h"
 #include "framework/ComPtr.h"
@@ -8,6 +9,7 @@
 
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -137,13 +139,9 @@ BOOL DrawRows(GpBitmap* pImage, PixelFormat nTarget, INT cx, INT cy, BYTE* pBits
     return pGraphics && DllExports::GdipDrawImageRectI(pGraphics.get(), pImage, 0, 0, cx, cy) == Ok;
 }
 
-// Whether a file, of which pHead holds the start, is one that Wine's decoders
-// must never see: a JPEG, BMP or PNG declaring 2 GB of pixels or more at 4
-// bytes each, which GDI could not hold anyway (the JPEG and BMP decoders size
-// their buffers in 32 bits and overrun them; the 64-bit PNG decoder leaks on
-// each try), or a BMP whose pixels would start past its end (the decoder then
-// keeps its stream for good).
-bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
+// The pixel size a JPEG, BMP or PNG declares in its header, of which pHead
+// holds the start; false for other files and when the header does not say.
+bool ReadDeclaredSize(const BYTE* pHead, size_t cbHead, ULONGLONG& cx, ULONGLONG& cy)
 {
     auto fnWord = [pHead](size_t n) { return static_cast<ULONGLONG>(pHead[n] | pHead[n + 1] << 8); };
     auto fnDword = [pHead](size_t n) {
@@ -158,9 +156,9 @@ bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
     if (cbHead >= 26 && pHead[0] == 'B' && pHead[1] == 'M')
     {
         const bool bCore = fnDword(14) == 12;
-        const ULONGLONG cx = bCore ? fnWord(18) : fnLong(18);
-        const ULONGLONG cy = bCore ? fnWord(20) : fnLong(22);
-        return fnDword(10) >= cbFile || cx * cy * 4 > INT_MAX;
+        cx = bCore ? fnWord(18) : fnLong(18);
+        cy = bCore ? fnWord(20) : fnLong(22);
+        return true;
     }
     static const BYTE s_png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
     if (cbHead >= 24 && std::memcmp(pHead, s_png, sizeof(s_png)) == 0)
@@ -169,7 +167,9 @@ bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
             return static_cast<ULONGLONG>(pHead[n]) << 24 | static_cast<ULONGLONG>(pHead[n + 1]) << 16 |
                    static_cast<ULONGLONG>(pHead[n + 2]) << 8 | pHead[n + 3];
         };
-        return fnBigDword(16) * fnBigDword(20) * 4 > INT_MAX;
+        cx = fnBigDword(16);
+        cy = fnBigDword(20);
+        return true;
     }
     if (cbHead < 4 || pHead[0] != 0xFF || pHead[1] != 0xD8)
         return false;
@@ -185,33 +185,64 @@ bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
             return false;
         if (nMarker >= 0xC0 && nMarker <= 0xCF && nMarker != 0xC4 && nMarker != 0xC8 && nMarker != 0xCC)
         {
-            const ULONGLONG cy = static_cast<ULONGLONG>(pHead[n + 5] << 8 | pHead[n + 6]);
-            const ULONGLONG cx = static_cast<ULONGLONG>(pHead[n + 7] << 8 | pHead[n + 8]);
-            return cx * cy * 4 > INT_MAX;
+            cy = static_cast<ULONGLONG>(pHead[n + 5] << 8 | pHead[n + 6]);
+            cx = static_cast<ULONGLONG>(pHead[n + 7] << 8 | pHead[n + 8]);
+            return true;
         }
         n += 2 + (pHead[n + 2] << 8 | pHead[n + 3]);
     }
     return false;
 }
 
-// The bytes of one file in memory, shared by a stream and its clones.
+// Whether a file, of which pHead holds the start, is one that Wine's decoders
+// must never see: a JPEG, BMP or PNG declaring 2 GB of pixels or more at 4
+// bytes each, which GDI could not hold anyway (the JPEG and BMP decoders size
+// their buffers in 32 bits and overrun them; the 64-bit PNG decoder leaks on
+// each try), or a BMP whose pixels would start past its end (the decoder then
+// keeps its stream for good).
+bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
+{
+    ULONGLONG cx = 0, cy = 0;
+    if (!ReadDeclaredSize(pHead, cbHead, cx, cy))
+        return false;
+    if (cbHead >= 26 && pHead[0] == 'B' && pHead[1] == 'M')
+    {
+        const DWORD dwOffset = static_cast<DWORD>(pHead[10] | pHead[11] << 8 | pHead[12] << 16) |
+                               static_cast<DWORD>(pHead[13]) << 24;
+        if (dwOffset >= cbFile)
+            return true;
+    }
+    return cx * cy * 4 > INT_MAX;
+}
+
+// The bytes of one file in memory, shared by a stream and its clones, and
+// the flag that stops their reads when set (none: they never stop).
 struct SFileBytes
 {
     std::unique_ptr<BYTE[]> pData;
     ULONGLONG cbSize;
+    const std::atomic<bool>* pCancel;
+
+    bool Cancelled() const { return pCancel && pCancel->load(std::memory_order_relaxed); }
 };
+
+// Decodes started on this thread.
+thread_local unsigned t_nDecodes = 0;
 
 // A read-only stream over a whole file read into memory, so that no decoder
 // ever holds the file itself: Wine's BMP decoder keeps the stream of a header
 // it rejects for good. Reads stop at the end, whatever position a damaged
 // file seeks to. Once the picture made from it is done with, the bytes can be
 // dropped, so that a stream a decoder kept costs a few bytes, not the file.
+// Once the cancel flag is set, reads fail, and a decode from the stream ends
+// soon after.
 class CFileStream final : public IStream
 {
 public:
-    // The whole file, or null when it cannot be opened, is empty, does not fit
-    // in memory or is not read in full. The file is closed on return.
-    static CFileStream* Read(const wchar_t* pszPath)
+    // The whole file and its stamp, or null when it cannot be opened, is
+    // empty, does not fit in memory, is not read in full or the reading is
+    // cancelled. The file is closed on return.
+    static CFileStream* Read(const wchar_t* pszPath, const std::atomic<bool>* pCancel, SFileStamp* pStamp)
     {
         HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -220,16 +251,32 @@ public:
         CHandleHolder hFile(hRaw);
         DWORD dwSizeHigh = 0;
         const DWORD dwSize = ::GetFileSize(hFile.get(), &dwSizeHigh);
-        if (dwSize == 0 || dwSize == INVALID_FILE_SIZE || dwSizeHigh != 0)
+        BY_HANDLE_FILE_INFORMATION info;
+        if (dwSize == 0 || dwSize == INVALID_FILE_SIZE || dwSizeHigh != 0 ||
+            !::GetFileInformationByHandle(hFile.get(), &info))
             return nullptr;
-        std::shared_ptr<SFileBytes> pBytes(new (std::nothrow) SFileBytes{nullptr, dwSize});
+        // The stamp of the bytes read: nobody can write the file while it is open.
+        pStamp->cbSize = dwSize;
+        pStamp->nLastWrite = static_cast<ULONGLONG>(info.ftLastWriteTime.dwHighDateTime) << 32 |
+                             info.ftLastWriteTime.dwLowDateTime;
+        std::shared_ptr<SFileBytes> pBytes(new (std::nothrow) SFileBytes{nullptr, dwSize, pCancel});
         if (!pBytes)
             return nullptr;
         pBytes->pData.reset(new (std::nothrow) BYTE[dwSize]);
-        DWORD dwRead = 0;
-        if (!pBytes->pData || !::ReadFile(hFile.get(), pBytes->pData.get(), dwSize, &dwRead, nullptr) ||
-            dwRead != dwSize)
+        if (!pBytes->pData)
             return nullptr;
+        // In pieces, so that a cancelled read of a large file stops early.
+        const DWORD cbPiece = 4 << 20;
+        for (DWORD dwDone = 0; dwDone < dwSize;)
+        {
+            const DWORD cbWant = std::min(cbPiece, dwSize - dwDone);
+            DWORD dwRead = 0;
+            if (pBytes->Cancelled() ||
+                !::ReadFile(hFile.get(), pBytes->pData.get() + dwDone, cbWant, &dwRead, nullptr) ||
+                dwRead != cbWant)
+                return nullptr;
+            dwDone += dwRead;
+        }
         return new (std::nothrow) CFileStream(std::move(pBytes));
     }
 
@@ -266,7 +313,7 @@ public:
     {
         if (pcbRead)
             *pcbRead = 0;
-        if (!Data())
+        if (!Data() || m_pBytes->Cancelled())
             return STG_E_READFAULT;
         if (!pv)
             return STG_E_INVALIDPOINTER;
@@ -358,15 +405,33 @@ struct SBytesDropper
 
 // The file as a stream, or null when it cannot be read or is refused for its
 // header.
-CFileStream* OpenPictureFile(const wchar_t* pszPath)
+CFileStream* OpenPictureFile(const wchar_t* pszPath, const std::atomic<bool>* pCancel = nullptr,
+                             SFileStamp* pStamp = nullptr)
 {
-    CFileStream* pStream = CFileStream::Read(pszPath);
+    SFileStamp stamp;
+    CFileStream* pStream = CFileStream::Read(pszPath, pCancel, pStamp ? pStamp : &stamp);
     if (pStream && IsHostileHeader(pStream->Data(), static_cast<size_t>(pStream->Size()), pStream->Size()))
     {
         pStream->Release();
         return nullptr;
     }
     return pStream;
+}
+
+// GDI+'s picture of the file's bytes, turned upright as its orientation tag
+// says; null when it is none or cannot be turned.
+CImageHolder DecodeStream(CFileStream* pFile)
+{
+    ++t_nDecodes;
+    GpBitmap* pRaw = nullptr;
+    const Status status = DllExports::GdipCreateBitmapFromStream(pFile, &pRaw);
+    CImageHolder pImage(pRaw);
+    if (status != Ok || !pImage)
+        return CImageHolder();
+    const int nOrientation = PictureOrientation(pImage.get(), pFile->Data(), static_cast<size_t>(pFile->Size()));
+    if (!ApplyOrientation(pImage.get(), nOrientation))
+        return CImageHolder();
+    return pImage;
 }
 } // namespace
 
@@ -378,36 +443,32 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     if (!pFile)
         return nullptr;
     const SBytesDropper dropper{pFile};
-    GpBitmap* pRaw = nullptr;
-    const Status status = DllExports::GdipCreateBitmapFromStream(pStream, &pRaw);
-    CImageHolder pImage(pRaw);
-    if (status != Ok || !pImage)
-        return nullptr;
-    // A photo stands upright, its size the turned size.
-    const int nOrientation = PictureOrientation(pImage.get(), pFile->Data(), static_cast<size_t>(pFile->Size()));
-    if (!ApplyOrientation(pImage.get(), nOrientation))
-        return nullptr;
-    return CreateDibFromBitmap(pImage.get());
+    const CImageHolder pImage = DecodeStream(pFile);
+    return pImage ? CreateDibFromBitmap(pImage.get()) : nullptr;
 }
 
-HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
+namespace
 {
-    PixelFormat nSource = 0;
+// The DIB DecodeFileToDib makes of a picture: its header, with colour table
+// or masks, and the formats its pixels come in and go out in; false when the
+// picture makes none.
+bool DescribeDib(GpBitmap* pImage, SDibInfo& info, PixelFormat& nSource, PixelFormat& nTarget)
+{
+    nSource = 0;
     UINT cx = 0, cy = 0;
     DllExports::GdipGetImagePixelFormat(pImage, &nSource);
     DllExports::GdipGetImageWidth(pImage, &cx);
     DllExports::GdipGetImageHeight(pImage, &cy);
     WORD nBitCount = 32;
-    PixelFormat nTarget = PixelFormat32bppRGB;
     ChooseDibFormat(nSource, nBitCount, nTarget);
     // GDI keeps a DIB's size in 32 bits, and no DIB of 2 GB or more fits a
     // 32-bit process: refusing it on every architecture keeps every size
     // below in range.
     const unsigned long long cbStride64 = (static_cast<unsigned long long>(cx) * nBitCount + 31) / 32 * 4;
     if (cx == 0 || cy == 0 || cx > INT_MAX || cbStride64 * cy > INT_MAX)
-        return nullptr;
+        return false;
 
-    SDibInfo info = {};
+    info = SDibInfo();
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = static_cast<LONG>(cx);
     info.bmiHeader.biHeight = static_cast<LONG>(cy);
@@ -422,7 +483,15 @@ HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
         info.dwMasks[1] = 0x07E0;
         info.dwMasks[2] = 0x001F;
     }
-    if ((nSource & PixelFormatIndexed) && !ReadPalette(pImage, info.bmiColors))
+    return !(nSource & PixelFormatIndexed) || ReadPalette(pImage, info.bmiColors);
+}
+} // namespace
+
+HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
+{
+    SDibInfo info;
+    PixelFormat nSource = 0, nTarget = 0;
+    if (!DescribeDib(pImage, info, nSource, nTarget))
         return nullptr;
 
     void* pBits = nullptr;
@@ -432,14 +501,77 @@ HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
         !pBits)
         return nullptr;
 
-    const INT nWidth = static_cast<INT>(cx);
-    const INT nHeight = static_cast<INT>(cy);
-    const LONG_PTR cbStride = static_cast<LONG_PTR>(cbStride64);
+    const WORD nBitCount = info.bmiHeader.biBitCount;
+    const INT nWidth = info.bmiHeader.biWidth;
+    const INT nHeight = info.bmiHeader.biHeight;
+    const LONG_PTR cbStride = (static_cast<LONG_PTR>(nWidth) * nBitCount + 31) / 32 * 4;
     BYTE* pDibBits = static_cast<BYTE*>(pBits);
     const BOOL bDone = nTarget == nSource
                            ? CopyRows(pImage, nSource, nWidth, nHeight, nBitCount, pDibBits, cbStride)
                            : DrawRows(pImage, nTarget, nWidth, nHeight, pDibBits, cbStride);
     return bDone ? dib.Detach() : nullptr;
+}
+
+CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel, size_t cbMax)
+{
+    auto fnCancelled = [pCancel] { return pCancel && pCancel->load(std::memory_order_relaxed); };
+    SFileStamp stamp;
+    CComPtr<IStream> pStream;
+    CFileStream* pFile = OpenPictureFile(pszPath, pCancel, &stamp);
+    pStream.Attach(pFile);
+    if (!pFile)
+        return nullptr;
+    const SBytesDropper dropper{pFile};
+    // Refused before the decode where the header tells the size.
+    ULONGLONG cxDeclared = 0, cyDeclared = 0;
+    if (ReadDeclaredSize(pFile->Data(), static_cast<size_t>(pFile->Size()), cxDeclared, cyDeclared) &&
+        cxDeclared * cyDeclared * 4 > cbMax)
+        return nullptr;
+
+    const CImageHolder pImage = DecodeStream(pFile);
+    SDibInfo info;
+    PixelFormat nSource = 0, nTarget = 0;
+    // What DecodeFileToDib refuses is no picture here either.
+    if (!pImage || fnCancelled() || !DescribeDib(pImage.get(), info, nSource, nTarget))
+        return nullptr;
+    const INT cx = info.bmiHeader.biWidth;
+    const INT cy = info.bmiHeader.biHeight;
+    // 4 bytes a pixel, under 2 GB as GDI needs on every architecture.
+    const ULONGLONG cbPixels = static_cast<ULONGLONG>(cx) * static_cast<ULONGLONG>(cy) * 4;
+    if (cbPixels > INT_MAX || cbPixels > cbMax)
+        return nullptr;
+
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = cx;
+    bmi.bmiHeader.biHeight = -cy;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    void* pBits = nullptr;
+    CBitmap dib;
+    if (!dib.Attach(::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0)) || !pBits)
+        return nullptr;
+    // GDI+ converts straight into the DIB's memory, premultiplying on the way.
+    const GpRect rc(0, 0, cx, cy);
+    BitmapData data = {};
+    data.Width = static_cast<UINT>(cx);
+    data.Height = static_cast<UINT>(cy);
+    data.Stride = cx * 4;
+    data.PixelFormat = PixelFormat32bppPARGB;
+    data.Scan0 = pBits;
+    if (DllExports::GdipBitmapLockBits(pImage.get(), &rc, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                       PixelFormat32bppPARGB, &data) != Ok)
+        return nullptr;
+    DllExports::GdipBitmapUnlockBits(pImage.get(), &data);
+    if (fnCancelled())
+        return nullptr;
+    return CDibPicture::Create(static_cast<HBITMAP>(dib.Detach()), pBits, cx, cy, stamp);
+}
+
+unsigned DecodesOnThisThread()
+{
+    return t_nDecodes;
 }
 
 Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath)
@@ -449,6 +581,7 @@ Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath)
     pStream.Attach(pFile);
     if (!pFile)
         return nullptr;
+    ++t_nDecodes;
     // The picture keeps the stream; a failed one (0 x 0) has no use for its bytes.
     Gdiplus::Bitmap* pPicture = CreatePictureFromStream(pStream);
     if (!pPicture || pPicture->GetWidth() == 0)

@@ -4,6 +4,10 @@
 
 #include <objidl.h>
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
 namespace Gdiplus
 {
 class Bitmap;
@@ -12,6 +16,8 @@ class GpBitmap;
 
 namespace KelDraw
 {
+
+class CDibPicture;
 
 // A bottom-up DIB section of the decoded file (first frame, turned upright as
 // its orientation tag says), or null when the file cannot be decoded. The
@@ -28,6 +34,18 @@ HBITMAP CreateDibFromBitmap(Gdiplus::GpBitmap* pImage);
 // be read, a failed (0 x 0) picture when it is not a picture. The caller
 // deletes the picture.
 Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath);
+
+// The file decoded once into a picture ready for a layered update, or null
+// when it cannot be: it cannot be read or decoded, DecodeFileToDib would
+// refuse it, its 32-bit pixels would take 2 GB or more or more than cbMax
+// (known from the header where it tells, else after the decode), there is no
+// memory, or *pCancel has been set meanwhile. The caller deletes the picture.
+CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel = nullptr,
+                            size_t cbMax = SIZE_MAX);
+
+// How many files the calling thread has had GDI+ decode through the functions
+// above.
+unsigned DecodesOnThisThread();
 
 // A picture holding its own reference to the stream; null only without memory.
 Gdiplus::Bitmap* CreatePictureFromStream(IStream* pStream);

@@ -62,17 +62,3 @@ void CFileWatch::Run(HANDLE hChange, HANDLE hStop, HWND hNotify, UINT nMessage)
             return;
     }
 }
-
-SFileStamp SFileStamp::Of(const wchar_t* pszPath)
-{
-    SFileStamp stamp;
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!::GetFileAttributesExW(pszPath, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return stamp;
-    stamp.bExists = true;
-    stamp.cbSize = static_cast<ULONGLONG>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    stamp.nWriteTime =
-        static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-    return stamp;
-}

@@ -30,19 +30,3 @@ private:
     HANDLE m_hStop = nullptr;
     std::thread m_thread;
 };
-
-// What tells a file's content apart without reading it: its size and the
-// time it was last written.
-struct SFileStamp
-{
-    bool bExists = false; // a file, not a folder, found under the name
-    ULONGLONG cbSize = 0;
-    ULONGLONG nWriteTime = 0;
-
-    static SFileStamp Of(const wchar_t* pszPath);
-    bool operator==(const SFileStamp& other) const
-    {
-        return bExists == other.bExists && cbSize == other.cbSize && nWriteTime == other.nWriteTime;
-    }
-    bool operator!=(const SFileStamp& other) const { return !(*this == other); }
-};

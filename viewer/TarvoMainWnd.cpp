@@ -1,11 +1,13 @@
 #include "viewer/TarvoMainWnd.h"
 
 #include "controls/KelElement.h"
+#include "draw/DibPicture.h"
 #include "draw/Picture.h"
 #include "draw/RoMemDC.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "strip/TarvoToolWnd.h"
+#include "viewer/ReadAhead.h"
 
 #include <windowsx.h>
 
@@ -25,6 +27,9 @@ CTarvoMainWnd::CTarvoMainWnd()
 
 CTarvoMainWnd::~CTarvoMainWnd()
 {
+    // The worker goes first: it is stopped and waited for here, before GDI+
+    // can be shut down.
+    m_pReadAhead.reset();
     delete m_pPicture;
     delete m_pStartPicture;
     delete m_pToolWnd;
@@ -172,6 +177,7 @@ void CTarvoMainWnd::Redraw(BOOL bShow)
                    static_cast<int>(m_pPicture->GetHeight()), SWP_NOMOVE | SWP_NOACTIVATE);
     if (bShow)
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    PlanReadAhead();
 }
 
 BOOL CTarvoMainWnd::UpdateLayered()
@@ -184,6 +190,18 @@ BOOL CTarvoMainWnd::UpdateLayered()
         return FALSE;
 
     CClientDC dcWindow(m_hWnd);
+    // A file's picture is already what the update takes and goes as it is;
+    // the link element, which shows over placeholders only, needs a buffer.
+    auto* pDib = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
+    if (pDib && !(m_pElement && m_pElement->m_bVisible))
+    {
+        CDC dcPicture;
+        if (!dcPicture.CreateCompatibleDC(dcWindow.m_hDC))
+            return FALSE;
+        const CSelectObject select(dcPicture.m_hDC, pDib->Dib());
+        return PushLayered(dcWindow.m_hDC, dcPicture.m_hDC, size);
+    }
+
     const RECT rcBuffer = {0, 0, size.cx, size.cy};
     // The buffer carries the picture's alpha premultiplied, as the update needs.
     KelDraw::CRoMemDC dcBuffer(dcWindow.m_hDC, &rcBuffer, TRUE);
@@ -193,7 +211,14 @@ BOOL CTarvoMainWnd::UpdateLayered()
         return FALSE; // no memory for a buffer of this size
     }
     DrawPicture(&dcBuffer);
+    const BOOL bPushed = PushLayered(dcWindow.m_hDC, dcBuffer.m_hDC, size);
+    // The update took the pixels; nothing is copied onto a layered window's DC.
+    dcBuffer.Discard();
+    return bPushed;
+}
 
+BOOL CTarvoMainWnd::PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size)
+{
     // Every update blends at 254 rather than 255.
     m_blend.SourceConstantAlpha = 254;
     RECT rcWindow;
@@ -203,11 +228,7 @@ BOOL CTarvoMainWnd::UpdateLayered()
     const LONG lExStyle = ::GetWindowLongW(m_hWnd, GWL_EXSTYLE);
     if (!(lExStyle & WS_EX_LAYERED))
         ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, lExStyle | WS_EX_LAYERED);
-    const BOOL bPushed = m_pfnUpdateLayeredWindow(m_hWnd, dcWindow.m_hDC, &ptDest, &size, dcBuffer.m_hDC, &ptSrc,
-                                                  0, &m_blend, ULW_ALPHA);
-    // The update took the pixels; nothing is copied onto a layered window's DC.
-    dcBuffer.Discard();
-    return bPushed;
+    return m_pfnUpdateLayeredWindow(m_hWnd, hdcWindow, &ptDest, &size, hdcSource, &ptSrc, 0, &m_blend, ULW_ALPHA);
 }
 
 void CTarvoMainWnd::DrawPicture(CDC* pDC)

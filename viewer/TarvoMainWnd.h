@@ -3,6 +3,7 @@
 #include "framework/Wnd.h"
 #include "viewer/ElemSelectCall.h"
 
+#include <memory>
 #include <string>
 
 namespace Gdiplus
@@ -11,6 +12,7 @@ class Bitmap;
 }
 class CDC;
 class CKelElement;
+class CReadAhead;
 class CTarvoToolWnd;
 
 // The main window: one picture at its natural size as a borderless layered
@@ -80,12 +82,19 @@ public:
     BOOL m_bClickTimer;
     BOOL m_bDblClickArmed;
     CKelElement* m_pElement; // owned
+    // The neighbours of the shown entry, decoded ahead; made on first need.
+    std::unique_ptr<CReadAhead> m_pReadAhead;
 
 private:
     int OnCreate(LPCREATESTRUCTW lpCreateStruct);
     void OnTimer(UINT_PTR nIDEvent);
     void CreateElement();
     BOOL ShowLoadFailure();
+    // The picture shown goes; a file's picture is kept for a step back.
+    void DropPicture();
+    // Asks for the strip's entries beside the selected one to be read ahead.
+    void PlanReadAhead();
+    BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size);
     void OnLButtonDown(POINT point);
     void MoveWithMouse(POINT ptPress);
     void OnClickTimer();

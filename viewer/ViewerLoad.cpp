@@ -2,20 +2,18 @@
 
 #include "controls/KelElement.h"
 #include "draw/Decode.h"
+#include "draw/DibPicture.h"
 #include "res/resource.h"
 #include "strip/TarvoToolWnd.h"
+#include "viewer/ReadAhead.h"
 
-#include <gdiplus.h>
+#include <new>
+#include <string>
+#include <vector>
 
 namespace
 {
 const wchar_t kLoadFailed[] = L"加载失败。请拖入图片文件。";
-
-// A failed picture reports 0 x 0 and would leave the viewer invisible.
-bool CanBeShown(Gdiplus::Bitmap* pPicture)
-{
-    return pPicture && pPicture->GetWidth() > 0 && pPicture->GetHeight() > 0;
-}
 } // namespace
 
 BOOL CTarvoMainWnd::OnElemSelect(int nIndex, const wchar_t*, const wchar_t* pszPath, BOOL bReload)
@@ -33,23 +31,23 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
     if (bSkipIfSame && !m_strCurPath.empty() && m_strCurPath == pszPath)
         return TRUE;
 
-    delete m_pPicture;
-    m_pPicture = nullptr;
+    DropPicture();
     if (m_bUpdateTimer)
     {
         ::KillTimer(m_hWnd, TIMER_REDRAW);
         m_bUpdateTimer = FALSE;
     }
 
-    // Decoded once only to learn whether the file is a picture at all.
-    HBITMAP hTest = KelDraw::DecodeFileToDib(pszPath);
-    if (!hTest)
+    // A reload reads the file afresh. (The picture it replaces may have been
+    // kept just above; it is never handed out while its path is shown, and
+    // the new picture takes its place when it goes in turn.)
+    const BOOL bReload = !bSkipIfSame;
+    KelDraw::CDibPicture* pPicture = !bReload && m_pReadAhead ? m_pReadAhead->Take(pszPath) : nullptr;
+    if (!pPicture)
+        pPicture = KelDraw::LoadDibPicture(pszPath);
+    if (!pPicture)
         return ShowLoadFailure();
-    ::DeleteObject(hTest);
-    // The file may have changed or gone since.
-    m_pPicture = KelDraw::LoadPictureFromFile(pszPath);
-    if (!CanBeShown(m_pPicture))
-        return ShowLoadFailure();
+    m_pPicture = pPicture;
 
     // The viewer stays up with the last picture until the redraw pushes the
     // new one, size and pixels in one layered update.
@@ -76,4 +74,45 @@ BOOL CTarvoMainWnd::ShowLoadFailure()
         ::EnableWindow(hStrip, TRUE);
     ShowPlaceholder(IDB_FAILED);
     return FALSE;
+}
+
+void CTarvoMainWnd::DropPicture()
+{
+    auto* pDib = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
+    if (pDib && m_pReadAhead && !m_strCurPath.empty())
+        m_pReadAhead->Keep(m_strCurPath, pDib);
+    else
+        delete m_pPicture;
+    m_pPicture = nullptr;
+}
+
+void CTarvoMainWnd::PlanReadAhead()
+{
+    try
+    {
+        std::vector<std::wstring> vecPaths;
+        if (HasStripWindow() && m_pToolWnd->m_pSelected)
+        {
+            const std::vector<CElem*>& vecElems = m_pToolWnd->m_vecElems;
+            const int nIndex = m_pToolWnd->m_pSelected->m_nIndex;
+            // The next first: stepping forward is the common way through.
+            for (const int nNeighbour : {nIndex + 1, nIndex - 1})
+                if (nNeighbour >= 0 && nNeighbour < static_cast<int>(vecElems.size()))
+                    vecPaths.push_back(vecElems[static_cast<size_t>(nNeighbour)]->m_strPath);
+        }
+        if (!m_pReadAhead)
+        {
+            if (vecPaths.empty())
+                return;
+            m_pReadAhead.reset(new (std::nothrow) CReadAhead);
+            if (!m_pReadAhead)
+                return;
+        }
+        auto* pDib = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
+        m_pReadAhead->Plan(vecPaths, pDib ? pDib->Bytes() : 0);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Nothing is read ahead: the pictures are decoded when chosen.
+    }
 }

@@ -1,5 +1,6 @@
 #include "viewer/FileWatch.h"
 
+#include "draw/DibPicture.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -106,16 +107,20 @@ TEST(FileStampTest, SizeOrWriteTimeTellsContentsApart)
 {
     CTempFolder folder;
     const std::wstring strPath = folder.Write(L"p.png", "12345");
-    const SFileStamp first = SFileStamp::Of(strPath.c_str());
-    EXPECT_TRUE(first.bExists);
+    auto fnStamp = [&strPath] {
+        KelDraw::SFileStamp stamp;
+        EXPECT_TRUE(KelDraw::ReadFileStamp(strPath.c_str(), &stamp));
+        return stamp;
+    };
+    const KelDraw::SFileStamp first = fnStamp();
     EXPECT_EQ(5u, first.cbSize);
-    EXPECT_TRUE(first == SFileStamp::Of(strPath.c_str()));
+    EXPECT_TRUE(first == fnStamp());
 
     ASSERT_TRUE(WriteFileBytes(strPath, "1234567"));
-    EXPECT_TRUE(first != SFileStamp::Of(strPath.c_str()));
+    EXPECT_TRUE(first != fnStamp());
 
     // The same size, written later.
-    const SFileStamp second = SFileStamp::Of(strPath.c_str());
+    const KelDraw::SFileStamp second = fnStamp();
     FILETIME ftLater = {};
     ::GetSystemTimeAsFileTime(&ftLater);
     ULARGE_INTEGER later = {{ftLater.dwLowDateTime, ftLater.dwHighDateTime}};
@@ -125,9 +130,10 @@ TEST(FileStampTest, SizeOrWriteTimeTellsContentsApart)
     ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
     ::SetFileTime(hFile, nullptr, nullptr, &ftLater);
     ::CloseHandle(hFile);
-    EXPECT_EQ(second.cbSize, SFileStamp::Of(strPath.c_str()).cbSize);
-    EXPECT_TRUE(second != SFileStamp::Of(strPath.c_str()));
+    EXPECT_EQ(second.cbSize, fnStamp().cbSize);
+    EXPECT_TRUE(second != fnStamp());
 
+    KelDraw::SFileStamp stamp;
     for (const std::wstring& strMissing : {folder.Path(L"none.png"), folder.m_strPath})
-        EXPECT_FALSE(SFileStamp::Of(strMissing.c_str()).bExists);
+        EXPECT_FALSE(KelDraw::ReadFileStamp(strMissing.c_str(), &stamp));
 }
