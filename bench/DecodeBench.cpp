@@ -156,8 +156,7 @@ double KeyUntilPushed(CTarvoMainWnd* pViewer, UINT nKey)
     const double dStart = NowMs();
     MSG msg = {pViewer->m_hWnd, WM_KEYDOWN, nKey, 0, 0, {}};
     pViewer->PreTranslateMessage(&msg);
-    if (!PumpUntil([] { return SPushWatch::s_dLastPush != 0; }))
-        std::printf("DEBUG no push: cur %ls sel %d\n", pViewer->m_strCurPath.c_str(), pViewer->m_pToolWnd->m_pSelected ? pViewer->m_pToolWnd->m_pSelected->m_nIndex : -9), std::fflush(stdout);
+    PumpUntil([] { return SPushWatch::s_dLastPush != 0; });
     return SPushWatch::s_dLastPush - dStart;
 }
 

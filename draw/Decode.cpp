@@ -244,7 +244,10 @@ public:
     // cancelled. The file is closed on return.
     static CFileStream* Read(const wchar_t* pszPath, const std::atomic<bool>* pCancel, SFileStamp* pStamp)
     {
-        HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        // Others may write, rename or delete the file meanwhile: the read
+        // ahead must not get in their way. A change shows in the stamp.
+        HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
         if (hRaw == INVALID_HANDLE_VALUE)
             return nullptr;
@@ -255,7 +258,6 @@ public:
         if (dwSize == 0 || dwSize == INVALID_FILE_SIZE || dwSizeHigh != 0 ||
             !::GetFileInformationByHandle(hFile.get(), &info))
             return nullptr;
-        // The stamp of the bytes read: nobody can write the file while it is open.
         pStamp->cbSize = dwSize;
         pStamp->nLastWrite = static_cast<ULONGLONG>(info.ftLastWriteTime.dwHighDateTime) << 32 |
                              info.ftLastWriteTime.dwLowDateTime;
@@ -277,6 +279,12 @@ public:
                 return nullptr;
             dwDone += dwRead;
         }
+        // The stamp holds for the bytes read only if the file did not change
+        // while they were read.
+        BY_HANDLE_FILE_INFORMATION after;
+        if (!::GetFileInformationByHandle(hFile.get(), &after) || after.nFileSizeLow != dwSize ||
+            after.nFileSizeHigh != 0 || ::CompareFileTime(&after.ftLastWriteTime, &info.ftLastWriteTime) != 0)
+            return nullptr;
         return new (std::nothrow) CFileStream(std::move(pBytes));
     }
 
