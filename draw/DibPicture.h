@@ -50,6 +50,8 @@ public:
     static CDibPicture* Create(HBITMAP hDib, void* pBits, int cx, int cy, const SFileStamp& stamp);
 
     HBITMAP Dib() const { return m_hDib; }
+    // The pixels, top row first, 4 bytes each without padding.
+    void* Bits() const { return m_pBits; }
     // The file's stamp when it was read.
     const SFileStamp& Stamp() const { return m_stamp; }
     // What its pixels take: 4 bytes each.

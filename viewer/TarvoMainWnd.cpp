@@ -91,6 +91,9 @@ LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_MOUSEWHEEL:
+        OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
     default:
         return CWnd::WindowProc(message, wParam, lParam);
     }
@@ -165,6 +168,9 @@ void CTarvoMainWnd::Redraw(BOOL bShow)
     ::KillTimer(m_hWnd, TIMER_REDRAW);
     m_bUpdateTimer = FALSE;
     m_bRedrawPending = FALSE;
+    // Every picture starts at its natural size.
+    m_nZoomStep = CZoom::NATURAL_STEP;
+    m_nWheelRest = 0;
     if (!UpdateLayered())
     {
         // A file's picture that cannot be pushed is a load failure; a
@@ -217,13 +223,13 @@ BOOL CTarvoMainWnd::UpdateLayered()
     return bPushed;
 }
 
-BOOL CTarvoMainWnd::PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size)
+BOOL CTarvoMainWnd::PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin)
 {
     // Every update blends at 254 rather than 255.
     m_blend.SourceConstantAlpha = 254;
     RECT rcWindow;
     ::GetWindowRect(m_hWnd, &rcWindow);
-    POINT ptDest = {rcWindow.left, rcWindow.top};
+    POINT ptDest = pptOrigin ? *pptOrigin : POINT{rcWindow.left, rcWindow.top};
     POINT ptSrc = {0, 0};
     const LONG lExStyle = ::GetWindowLongW(m_hWnd, GWL_EXSTYLE);
     if (!(lExStyle & WS_EX_LAYERED))

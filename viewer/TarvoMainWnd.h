@@ -2,6 +2,7 @@
 
 #include "framework/Wnd.h"
 #include "viewer/ElemSelectCall.h"
+#include "viewer/Zoom.h"
 
 #include <memory>
 #include <string>
@@ -49,7 +50,8 @@ public:
 
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
     // Left, Right, Delete and F5 act on the strip, Esc closes, Tab shows or
-    // hides the strip; also while the strip has the focus. Nothing is consumed.
+    // hides the strip; also while the strip has the focus. The wheel goes to
+    // the window under the cursor. Nothing is consumed.
     BOOL PreTranslateMessage(MSG* pMsg) override;
     // Every message is offered to the link element first.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -82,6 +84,13 @@ public:
     BOOL m_bClickTimer;
     BOOL m_bDblClickArmed;
     CKelElement* m_pElement; // owned
+    // The zoom of the shown file's picture (natural size at CZoom's
+    // NATURAL_STEP), and wheel turns short of a notch.
+    int m_nZoomStep = CZoom::NATURAL_STEP;
+    int m_nWheelRest = 0;
+    // Shows the file's picture at the step, keeping the picture point under
+    // ptCursor where it is. FALSE, changing nothing, when it cannot.
+    BOOL ShowZoomed(int nStep, POINT ptCursor);
     // The neighbours of the shown entry, decoded ahead; made on first need.
     std::unique_ptr<CReadAhead> m_pReadAhead;
 
@@ -94,7 +103,10 @@ private:
     void DropPicture();
     // Asks for the strip's entries beside the selected one to be read ahead.
     void PlanReadAhead();
-    BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size);
+    // At the window's place, or at *pptOrigin when given.
+    BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin = nullptr);
+    // Zooms a file's picture by the wheel's notches about the cursor.
+    void OnMouseWheel(int nDelta, POINT ptCursor);
     void OnLButtonDown(POINT point);
     void MoveWithMouse(POINT ptPress);
     void OnClickTimer();

@@ -5,6 +5,8 @@
 #include "res/resource.h"
 #include "strip/TarvoToolWnd.h"
 
+#include <windowsx.h>
+
 #include <new>
 
 namespace
@@ -108,6 +110,14 @@ BOOL CTarvoMainWnd::OnCommand(UINT nID)
 
 BOOL CTarvoMainWnd::PreTranslateMessage(MSG* pMsg)
 {
+    // The wheel works on the window under the cursor, the viewer or the
+    // strip, wherever the keyboard focus is.
+    if (pMsg->message == WM_MOUSEWHEEL)
+    {
+        const HWND hUnder = ::WindowFromPoint(POINT{GET_X_LPARAM(pMsg->lParam), GET_Y_LPARAM(pMsg->lParam)});
+        if (hUnder == m_hWnd || (HasStripWindow() && hUnder == m_pToolWnd->m_hWnd))
+            pMsg->hwnd = hUnder;
+    }
     if (pMsg->message == WM_KEYDOWN)
     {
         const bool bStrip = HasStripWindow();

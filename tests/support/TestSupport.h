@@ -52,6 +52,14 @@ CPixels ScreenShot(const RECT& rc, DWORD dwTimeoutMs = 20000);
 // A BITMAP resource of the program, read back as pixels.
 CPixels LoadResourcePixels(UINT nID);
 
+// A window's rectangle on the screen.
+inline RECT WindowRect(HWND hWnd)
+{
+    RECT rc = {};
+    ::GetWindowRect(hWnd, &rc);
+    return rc;
+}
+
 // A file of the source tree as a Windows path (Wine maps the Linux root to Z:).
 std::wstring SourcePath(const std::wstring& strRelative);
 // A file of the test corpus unpacked into the build folder (the PNG suite), likewise.

@@ -18,13 +18,6 @@ public:
 };
 int CCountedViewer::s_nDeleted = 0;
 
-RECT WindowRect(HWND hWnd)
-{
-    RECT rc;
-    ::GetWindowRect(hWnd, &rc);
-    return rc;
-}
-
 class ViewerDisplayTest : public ::testing::Test
 {
 protected:

@@ -63,13 +63,6 @@ std::wstring Picture(const wchar_t* pszName)
     return SourcePath(std::wstring(L"tests\\pictures\\") + pszName);
 }
 
-RECT WindowRect(HWND hWnd)
-{
-    RECT rc;
-    ::GetWindowRect(hWnd, &rc);
-    return rc;
-}
-
 // A plain window of one colour for the viewer to stand over.
 class CBackdrop
 {
