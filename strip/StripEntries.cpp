@@ -48,6 +48,24 @@ void CTarvoToolWnd::InsertElem(const std::wstring& strPath, HBITMAP hThumb, int 
     pElem.release()->AddRef(); // the vector's reference
 }
 
+void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath)
+{
+    CBitmap bmpDecoded;
+    if (!bmpDecoded.Attach(KelDraw::DecodeFileToDib(strPath.c_str())))
+        return;
+    for (CElem* pElem : m_vecElems)
+    {
+        if (pElem->m_strPath != strPath)
+            continue;
+        if (HBITMAP hThumb = MakeThumbnail(bmpDecoded.GetSafeHandle()))
+        {
+            ::DeleteObject(pElem->m_hThumb);
+            pElem->m_hThumb = hThumb;
+            ::InvalidateRect(m_hWnd, &pElem->m_rcBox, FALSE);
+        }
+    }
+}
+
 HBITMAP CTarvoToolWnd::MakeThumbnail(HBITMAP hSource)
 {
     if (!hSource)

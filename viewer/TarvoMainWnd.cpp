@@ -91,6 +91,9 @@ LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_SHOWN_FILE_CHANGED:
+        OnShownFileChanged();
+        return 0;
     case WM_MOUSEWHEEL:
         OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
@@ -137,6 +140,8 @@ void CTarvoMainWnd::OnTimer(UINT_PTR nIDEvent)
         Redraw(TRUE);
     else if (nIDEvent == TIMER_CLICK)
         OnClickTimer();
+    else if (nIDEvent == TIMER_RELOAD)
+        OnReloadTimer();
 }
 
 Gdiplus::Bitmap* CTarvoMainWnd::LoadBitmapResource(UINT nID)
@@ -149,6 +154,7 @@ BOOL CTarvoMainWnd::ShowPlaceholder(UINT nID)
     delete m_pPicture;
     m_pPicture = LoadBitmapResource(nID);
     m_strCurPath.clear();
+    StopWatchingFile();
     if (m_pPicture && !m_bUpdateTimer)
     {
         ::SetTimer(m_hWnd, TIMER_REDRAW, REDRAW_DELAY, nullptr);

@@ -2,6 +2,7 @@
 
 #include "framework/Wnd.h"
 #include "viewer/ElemSelectCall.h"
+#include "viewer/FileWatch.h"
 #include "viewer/Zoom.h"
 
 #include <memory>
@@ -31,6 +32,9 @@ public:
         REDRAW_DELAY = 10,
         TIMER_CLICK = 2001,
         CLICK_WINDOW = 200, // a second press within it makes a double click
+        TIMER_RELOAD = 2002,
+        RELOAD_DELAY = 300, // after the last change to the shown file
+        WM_SHOWN_FILE_CHANGED = WM_APP + 1,
     };
 
     // Commands of the context menu, and the link element's id.
@@ -91,6 +95,13 @@ public:
     // Shows the file's picture at the step, keeping the picture point under
     // ptCursor where it is. FALSE, changing nothing, when it cannot.
     BOOL ShowZoomed(int nStep, POINT ptCursor);
+    // Watches the shown file's folder while a file is shown.
+    CFileWatch m_fileWatch;
+    // The shown file was rewritten: it is loaded again, as F5 would, once
+    // the writes have stopped. A file gone or renamed away is left alone.
+    void OnShownFileChanged();
+    void OnReloadTimer();
+    void StopWatchingFile();
     // The neighbours of the shown entry, decoded ahead; made on first need.
     std::unique_ptr<CReadAhead> m_pReadAhead;
 

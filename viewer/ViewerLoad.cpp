@@ -57,6 +57,8 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
     if (m_pElement)
         m_pElement->m_bVisible = FALSE;
     m_strCurPath = pszPath;
+    // Not being told of changes only costs the reload on its own.
+    m_fileWatch.Watch(pszPath, m_hWnd, WM_SHOWN_FILE_CHANGED);
     return TRUE;
 }
 
