@@ -131,4 +131,6 @@ void CTarvoToolWnd::ClearElems()
     for (CElem* pElem : m_vecElems)
         pElem->Release();
     m_vecElems.clear();
+    // Nothing may name an entry that is gone.
+    m_pSelected = m_pHover = m_pPressed = nullptr;
 }
