@@ -4,6 +4,7 @@
 // print, the process set-up, test pictures, drops and memory figures.
 
 #include "draw/GdiplusSession.h"
+#include "viewer/TarvoMainWnd.h"
 
 #include <windows.h>
 
@@ -50,6 +51,28 @@ void PrintTextRow(const std::string& strWhat, const char* pszValue, const std::s
 // One line of the summary that `make bench` ends with, so that runs can be
 // compared: "RATIO <name>-<arch> <value>", the architecture being this build's.
 void PrintRatio(const char* pszName, double dValue);
+
+// The viewer's layered updates, timed as they reach the platform: the time
+// of the last one in NowMs, 0 until one comes after Reset.
+struct SPushWatch
+{
+    static void Install(CTarvoMainWnd* pViewer)
+    {
+        s_pfnReal = pViewer->m_pfnUpdateLayeredWindow;
+        pViewer->m_pfnUpdateLayeredWindow = Update;
+    }
+    static void Reset() { s_dLastPush = 0; }
+    static BOOL WINAPI Update(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC hdcSrc, POINT* pptSrc,
+                              COLORREF crKey, BLENDFUNCTION* pblend, DWORD dwFlags)
+    {
+        const BOOL bResult = s_pfnReal(hWnd, hdcDst, pptDst, psize, hdcSrc, pptSrc, crKey, pblend, dwFlags);
+        s_dLastPush = NowMs();
+        return bResult;
+    }
+
+    static inline CTarvoMainWnd::PFNUPDATELAYEREDWINDOW s_pfnReal = nullptr;
+    static inline double s_dLastPush = 0;
+};
 
 // GDI+, OLE and the common controls, as the strip needs them, from
 // construction to destruction.

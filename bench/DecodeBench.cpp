@@ -89,28 +89,11 @@ void BareDecode(const std::wstring& strPath)
     Gdiplus::DllExports::GdipDisposeImage(pBitmap);
 }
 
-// The viewer's layered updates, timed as they reach the platform.
-struct SPushWatch
-{
-    static CTarvoMainWnd::PFNUPDATELAYEREDWINDOW s_pfnReal;
-    static double s_dLastPush;
-
-    static BOOL WINAPI Update(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC hdcSrc, POINT* pptSrc,
-                              COLORREF crKey, BLENDFUNCTION* pblend, DWORD dwFlags)
-    {
-        const BOOL bResult = s_pfnReal(hWnd, hdcDst, pptDst, psize, hdcSrc, pptSrc, crKey, pblend, dwFlags);
-        s_dLastPush = NowMs();
-        return bResult;
-    }
-};
-CTarvoMainWnd::PFNUPDATELAYEREDWINDOW SPushWatch::s_pfnReal = nullptr;
-double SPushWatch::s_dLastPush = 0;
-
 // The strip's choice of a file, until its layered frame has been pushed: the
 // real sequence, the redraw timer included.
 double ChooseUntilPushed(CTarvoMainWnd* pViewer, const std::wstring& strPath)
 {
-    SPushWatch::s_dLastPush = 0;
+    SPushWatch::Reset();
     const double dStart = NowMs();
     pViewer->OnElemSelect(0, L"", strPath.c_str(), TRUE);
     while (SPushWatch::s_dLastPush == 0 && NowMs() - dStart < 60000)
@@ -152,7 +135,7 @@ bool PumpUntil(const std::function<bool()>& fnDone)
 // frame it leads to has been pushed.
 double KeyUntilPushed(CTarvoMainWnd* pViewer, UINT nKey)
 {
-    SPushWatch::s_dLastPush = 0;
+    SPushWatch::Reset();
     const double dStart = NowMs();
     MSG msg = {pViewer->m_hWnd, WM_KEYDOWN, nKey, 0, 0, {}};
     pViewer->PreTranslateMessage(&msg);
@@ -377,8 +360,7 @@ int wmain()
         std::printf("bench_decode: no viewer window (is there a display?)\n");
         return 1;
     }
-    SPushWatch::s_pfnReal = pViewer->m_pfnUpdateLayeredWindow;
-    pViewer->m_pfnUpdateLayeredWindow = SPushWatch::Update;
+    SPushWatch::Install(pViewer);
     const HWND hViewer = pViewer->m_hWnd;
 
     std::printf("Picture decoding, median of interleaved runs under Wine; spread = (max - min) / median;\n"

@@ -48,23 +48,6 @@ struct SUsage
     DWORD nGdiReported;
 };
 
-// The viewer's layered updates, timed as they reach the platform.
-struct SPushWatch
-{
-    static CTarvoMainWnd::PFNUPDATELAYEREDWINDOW s_pfnReal;
-    static double s_dLastPush;
-
-    static BOOL WINAPI Update(HWND hWnd, HDC hdcDst, POINT* pptDst, SIZE* psize, HDC hdcSrc, POINT* pptSrc,
-                              COLORREF crKey, BLENDFUNCTION* pblend, DWORD dwFlags)
-    {
-        const BOOL bResult = s_pfnReal(hWnd, hdcDst, pptDst, psize, hdcSrc, pptSrc, crKey, pblend, dwFlags);
-        s_dLastPush = NowSeconds();
-        return bResult;
-    }
-};
-CTarvoMainWnd::PFNUPDATELAYEREDWINDOW SPushWatch::s_pfnReal = nullptr;
-double SPushWatch::s_dLastPush = 0;
-
 // The highest private memory while it lives, sampled from a thread of its
 // own through the process counters: walking the address space would contend
 // with the decoders for the platform's lock on it.
@@ -137,8 +120,7 @@ bool DropPhotosOnViewer(const std::vector<std::wstring>& vecFiles, unsigned nThr
     if (!pViewer->CreateViewerWindow())
         return false;
     const HWND hViewer = pViewer->m_hWnd;
-    SPushWatch::s_pfnReal = pViewer->m_pfnUpdateLayeredWindow;
-    pViewer->m_pfnUpdateLayeredWindow = SPushWatch::Update;
+    SPushWatch::Install(pViewer);
     // The strip as a drop makes it, hidden, with the pool size set.
     pViewer->ShowToolWnd(FALSE);
     if (!pViewer->m_pToolWnd || !pViewer->m_pToolWnd->m_hWnd)
@@ -155,7 +137,7 @@ bool DropPhotosOnViewer(const std::vector<std::wstring>& vecFiles, unsigned nThr
     {
         const CPeakMemory peak;
         const SIZE_T cbStart = ProcessMemory().PagefileUsage;
-        SPushWatch::s_dLastPush = 0;
+        SPushWatch::Reset();
         const double dCpu0 = ThreadCpuSeconds();
         const double t0 = NowSeconds();
         CDropFiles(vecFiles).SendTo(hViewer);
@@ -165,7 +147,7 @@ bool DropPhotosOnViewer(const std::vector<std::wstring>& vecFiles, unsigned nThr
             PumpMessages();
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
         }
-        pResult->dSeconds = SPushWatch::s_dLastPush - t0;
+        pResult->dSeconds = SPushWatch::s_dLastPush / 1000.0 - t0;
         pResult->cbPeakExtra = peak.Peak() > cbStart ? peak.Peak() - cbStart : 0;
         pResult->nAdded = pViewer->m_pToolWnd->m_vecElems.size();
         bShown = SPushWatch::s_dLastPush != 0 && pViewer->m_strCurPath == vecFiles.back();

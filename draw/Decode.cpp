@@ -3,6 +3,7 @@
 #include "draw/DibPicture.h"
 #include "draw/Orientation.h"
 #include "draw/Picture.h"
+#include "draw/RoMemDC.h"
 #include "framework/ComPtr.h"
 #include "framework/GdiObject.h"
 #include "framework/WinApp.h"
@@ -549,16 +550,9 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
     if (cbPixels > INT_MAX || cbPixels > cbMax)
         return nullptr;
 
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = cx;
-    bmi.bmiHeader.biHeight = -cy;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
     void* pBits = nullptr;
     CBitmap dib;
-    if (!dib.Attach(::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0)) || !pBits)
+    if (!dib.Attach(CreateTopDownDib(cx, cy, &pBits)))
         return nullptr;
     // GDI+ converts straight into the DIB's memory, premultiplying on the way.
     const GpRect rc(0, 0, cx, cy);

@@ -15,7 +15,9 @@ bool FitsGdi(int cx, int cy)
     return cx > 0 && cy > 0 && static_cast<long long>(cx) * cy * 4 <= INT_MAX;
 }
 
-HBITMAP CreateAlphaBuffer(int cx, int cy)
+} // namespace
+
+HBITMAP CreateTopDownDib(int cx, int cy, void** ppBits)
 {
     BITMAPINFO bmi = {};
     bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -25,9 +27,16 @@ HBITMAP CreateAlphaBuffer(int cx, int cy)
     bmi.bmiHeader.biBitCount = 32;
     bmi.bmiHeader.biCompression = BI_RGB;
     void* pBits = nullptr;
-    return ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HBITMAP hDib = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hDib && !pBits)
+    {
+        ::DeleteObject(hDib);
+        hDib = nullptr;
+    }
+    if (ppBits)
+        *ppBits = hDib ? pBits : nullptr;
+    return hDib;
 }
-} // namespace
 
 CRoMemDC::CRoMemDC(HDC hTargetDC, const RECT* pRect, BOOL bAlpha)
     : m_rect(*pRect), m_hOldBitmap(nullptr), m_hBitmap(nullptr), m_hTargetDC(hTargetDC)
@@ -37,7 +46,7 @@ CRoMemDC::CRoMemDC(HDC hTargetDC, const RECT* pRect, BOOL bAlpha)
     const int cx = m_rect.right - m_rect.left;
     const int cy = m_rect.bottom - m_rect.top;
     if (FitsGdi(cx, cy))
-        m_hBitmap = bAlpha ? CreateAlphaBuffer(cx, cy) : ::CreateCompatibleBitmap(hTargetDC, cx, cy);
+        m_hBitmap = bAlpha ? CreateTopDownDib(cx, cy) : ::CreateCompatibleBitmap(hTargetDC, cx, cy);
     if (m_hBitmap)
         m_hOldBitmap = ::SelectObject(m_hDC, m_hBitmap);
     ::SetWindowOrgEx(m_hDC, m_rect.left, m_rect.top, nullptr);

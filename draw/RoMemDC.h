@@ -5,6 +5,11 @@
 namespace KelDraw
 {
 
+// A zeroed 32-bit DIB section, top row first, for premultiplied pixels; null
+// when it cannot be made. *ppBits, when asked for, gets its pixels' memory.
+// The caller deletes it.
+HBITMAP CreateTopDownDib(int cx, int cy, void** ppBits = nullptr);
+
 // Off-screen buffer over a rectangle of a target DC. Drawing at a point of the
 // target inside the rectangle lands at the same logical point of the buffer;
 // Finish (at the latest the destructor) copies the buffer in one block.

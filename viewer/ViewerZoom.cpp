@@ -1,6 +1,7 @@
 #include "viewer/TarvoMainWnd.h"
 
 #include "draw/DibPicture.h"
+#include "draw/RoMemDC.h"
 #include "draw/Scale.h"
 #include "framework/DC.h"
 #include "framework/GdiObject.h"
@@ -49,15 +50,8 @@ BOOL CTarvoMainWnd::ShowZoomed(int nStep, POINT ptCursor)
     HBITMAP hSource = pPicture->Dib();
     if (nStep != CZoom::NATURAL_STEP)
     {
-        BITMAPINFO bmi = {};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = size.cx;
-        bmi.bmiHeader.biHeight = -size.cy;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
         void* pBits = nullptr;
-        if (!bmpZoomed.Attach(::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0)) || !pBits)
+        if (!bmpZoomed.Attach(KelDraw::CreateTopDownDib(size.cx, size.cy, &pBits)))
             return FALSE;
         const KelDraw::SPixelRows source = {static_cast<BYTE*>(pPicture->Bits()), natural.cx, natural.cy,
                                             static_cast<LONG_PTR>(natural.cx) * 4};
