@@ -2,14 +2,16 @@
 # make run    run the viewer under Wine (on a virtual display when there is none)
 # make test   run every test on each architecture this host can run
 # make bench  run the benchmarks on each architecture this host can run
-# ARCH=x86 or ARCH=x64 limits run, test and bench to one architecture.
+# make dist   build the release archives dist/Pictaro-<version>-win32.zip and -win64.zip
+# ARCH=x86 or ARCH=x64 limits run, test and bench to one architecture;
+# CTEST_ARGS passes arguments to CTest (make test CTEST_ARGS="-R Zoom").
 # Each target first installs whatever Debian packages are missing.
 
 ARCH ?= all
 JOBS ?= $(shell nproc)
 export ARCH
 
-.PHONY: all deps x86 x64 run test bench clean
+.PHONY: all deps x86 x64 run test bench dist clean
 
 all: x86 x64
 
@@ -30,10 +32,13 @@ run: all
 	tools/run-viewer.sh
 
 test: all
-	tools/run-tests.sh
+	tools/run-tests.sh $(CTEST_ARGS)
 
 bench: all
 	tools/run-bench.sh
 
+dist: deps
+	tools/make-dist.sh
+
 clean:
-	rm -rf build build-x64
+	rm -rf build build-x64 dist

@@ -1,20 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the viewer need, for
-# both architectures. Does nothing when everything is already there.
+# Installs the Debian packages of tools/requirements.txt: everything the
+# build, the tests, the benchmarks and the viewer need, for both
+# architectures. Does nothing when everything is already there.
 #
 # wine32:i386 is installed on every host: apt takes it whether or not the
 # kernel can run 32-bit code, and tools/host-arches.sh finds out at run time
 # which builds this host can run.
 set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")"
 
-packages=(
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  cmake make googletest
-  wine wine64 wine32:i386
-  xvfb xauth x11-utils xdotool imagemagick python3-xlib
-  libjpeg-turbo-progs fonts-noto-cjk fonts-dejavu-core python3-pil
-)
+mapfile -t packages < <(grep -v '^\s*\(#\|$\)' requirements.txt | awk '{ print $3 }' | sort -u)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -27,7 +27,10 @@ std::string ReadFileBytes(const std::wstring& strPath)
 
 bool WriteFileBytes(const std::wstring& strPath, const std::string& strBytes)
 {
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    // Shared as an editor saving in place shares it: the viewer's workers may
+    // be reading the file at this moment, and must not make the write fail.
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
     DWORD cbWritten = 0;

@@ -3,8 +3,8 @@
 #include "framework/WinApp.h"
 
 #include <gdiplus.h>
+#include <gtest/gtest.h>
 #include <psapi.h>
-
 
 namespace TestSupport
 {
@@ -216,7 +216,7 @@ std::wstring CTempFolder::Path(const std::wstring& strName) const
 std::wstring CTempFolder::Write(const std::wstring& strName, const std::string& strBytes) const
 {
     const std::wstring strPath = Path(strName);
-    WriteFileBytes(strPath, strBytes);
+    EXPECT_TRUE(WriteFileBytes(strPath, strBytes)) << "could not write " << ::testing::PrintToString(strPath);
     return strPath;
 }
 
