@@ -163,6 +163,13 @@ size_t ProcessMemory()
     return counters.PagefileUsage;
 }
 
+bool HeapChecked()
+{
+    wchar_t szDebug[256] = {};
+    ::GetEnvironmentVariableW(L"WINEDEBUG", szDebug, 256);
+    return std::wstring(szDebug).find(L"heap") != std::wstring::npos;
+}
+
 namespace
 {
 void RemoveTree(const std::wstring& strPath)

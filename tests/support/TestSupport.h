@@ -70,6 +70,9 @@ bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath);
 
 // The process's committed private memory, in bytes.
 size_t ProcessMemory();
+// Whether Wine's heap checker watches this process. It keeps freed blocks
+// aside for a while, so the process's memory figures say nothing then.
+bool HeapChecked();
 
 // A new, empty folder under the temporary folder; it goes, with everything
 // in it, when the object does.
