@@ -32,7 +32,12 @@ CTarvoMainWnd::~CTarvoMainWnd()
     m_pReadAhead.reset();
     delete m_pPicture;
     delete m_pStartPicture;
-    delete m_pToolWnd;
+    if (m_pToolWnd)
+    {
+        // A drop on the strip itself may still be unwinding.
+        m_pToolWnd->m_pSelectCall = nullptr;
+        m_pToolWnd->DeleteWhenUnused();
+    }
     delete m_pElement;
 }
 
@@ -262,10 +267,15 @@ void CTarvoMainWnd::DrawPicture(CDC* pDC)
 
 void CTarvoMainWnd::PostNcDestroy()
 {
+    // The strip goes with the viewer's window: a drop being added to it sees
+    // its window gone and ends.
+    if (m_pToolWnd)
+        m_pToolWnd->DestroyWindow();
     // Also reached when the window was never made or its creation failed.
     if (m_hUser32)
         ::FreeLibrary(m_hUser32);
-    delete this;
+    m_hUser32 = nullptr;
+    DeleteWhenUnused();
 }
 
 HWND CTarvoMainWnd::InsertAfter() const

@@ -18,8 +18,11 @@ class CReadAhead;
 class CTarvoToolWnd;
 
 // The main window: one picture at its natural size as a borderless layered
-// window, updated only through UpdateLayeredWindow. Deletes itself when its
-// window is destroyed.
+// window, updated only through UpdateLayeredWindow. Owns itself: it is freed
+// (see CWnd's lifetime rule) once its window is destroyed and none of its
+// handlers is still on the stack. It owns the strip, whose window goes with
+// its own, and the workers of the read-ahead and the folder watch, which its
+// destructor stops and joins in that order.
 class CTarvoMainWnd : public CWnd, public IElemSelectCall
 {
 public:

@@ -18,6 +18,9 @@ const wchar_t kLoadFailed[] = L"加载失败。请拖入图片文件。";
 
 BOOL CTarvoMainWnd::OnElemSelect(int nIndex, const wchar_t*, const wchar_t* pszPath, BOOL bReload)
 {
+    // Called from the strip's handlers, not the viewer's: the failure box's
+    // loop may close the viewer.
+    const CKeepAlive keep(this);
     LoadPicture(pszPath, !bReload);
     m_nCurIndex = nIndex;
     return TRUE;
@@ -74,6 +77,9 @@ BOOL CTarvoMainWnd::ShowLoadFailure()
     MessageBox(kLoadFailed, nullptr, MB_OK);
     if (bStripWasEnabled)
         ::EnableWindow(hStrip, TRUE);
+    // The box's loop may have closed the viewer: no timer for a window gone.
+    if (!m_hWnd)
+        return FALSE;
     ShowPlaceholder(IDB_FAILED);
     return FALSE;
 }
