@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 using namespace TestSupport;
 
@@ -25,8 +26,9 @@ protected:
     }
     void TearDown() override { ::DestroyWindow(m_hWnd); }
 
-    // Whether a change was posted within the bound; takes every one posted so far.
-    bool TakeChanges(DWORD dwWithinMs)
+    // Whether a change was posted within the bound; takes every one posted
+    // so far, as the viewer does.
+    bool TakeChanges(CFileWatch& watch, DWORD dwWithinMs)
     {
         const DWORD dwStart = ::GetTickCount();
         bool bSeen = false;
@@ -34,11 +36,28 @@ protected:
         do
         {
             while (::PeekMessageW(&msg, m_hWnd, kChanged, kChanged, PM_REMOVE))
-                bSeen = true;
+            {
+                watch.ChangeHandled();
+                bSeen = bSeen || msg.wParam == CFileWatch::CHANGED;
+            }
             if (!bSeen)
                 ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE);
         } while (!bSeen && ::GetTickCount() - dwStart < dwWithinMs);
         return bSeen;
+    }
+    // The messages the watch has queued within the bound, none of them handled.
+    std::vector<WPARAM> QueuedWithin(DWORD dwMs)
+    {
+        std::vector<WPARAM> vecQueued;
+        const DWORD dwStart = ::GetTickCount();
+        MSG msg;
+        do
+        {
+            while (::PeekMessageW(&msg, m_hWnd, kChanged, kChanged, PM_REMOVE))
+                vecQueued.push_back(msg.wParam);
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE);
+        } while (::GetTickCount() - dwStart < dwMs);
+        return vecQueued;
     }
 
     HWND m_hWnd = nullptr;
@@ -52,7 +71,7 @@ TEST_F(FileWatchTest, EveryChangeInTheFoldersOfTheWatchedFileIsTold)
     CFileWatch watch;
     ASSERT_TRUE(watch.Watch(strShown.c_str(), m_hWnd, kChanged));
     EXPECT_TRUE(watch.IsWatching());
-    EXPECT_FALSE(TakeChanges(300)) << "nothing changed yet";
+    EXPECT_FALSE(TakeChanges(watch, 300)) << "nothing changed yet";
 
     struct SStep
     {
@@ -72,10 +91,10 @@ TEST_F(FileWatchTest, EveryChangeInTheFoldersOfTheWatchedFileIsTold)
     {
         SCOPED_TRACE(step.pszWhat);
         ASSERT_TRUE(step.fnChange());
-        EXPECT_TRUE(TakeChanges(5000));
+        EXPECT_TRUE(TakeChanges(watch, 5000));
         // Whatever else the change set off has come meanwhile.
         ::Sleep(200);
-        TakeChanges(0);
+        TakeChanges(watch, 0);
     }
 }
 
@@ -88,16 +107,16 @@ TEST_F(FileWatchTest, AWatchEndsWhenStoppedOrMovedElsewhere)
     ASSERT_TRUE(watch.Watch(strFirst.c_str(), m_hWnd, kChanged));
     ASSERT_TRUE(watch.Watch(strSecond.c_str(), m_hWnd, kChanged));
     ASSERT_TRUE(WriteFileBytes(strFirst, "a again"));
-    EXPECT_FALSE(TakeChanges(500)) << "the first folder is no longer watched";
+    EXPECT_FALSE(TakeChanges(watch, 500)) << "the first folder is no longer watched";
     ASSERT_TRUE(WriteFileBytes(strSecond, "b again"));
-    EXPECT_TRUE(TakeChanges(5000));
+    EXPECT_TRUE(TakeChanges(watch, 5000));
 
     watch.Stop();
     EXPECT_FALSE(watch.IsWatching());
     ::Sleep(200);
-    TakeChanges(0);
+    TakeChanges(watch, 0);
     ASSERT_TRUE(WriteFileBytes(strSecond, "b once more"));
-    EXPECT_FALSE(TakeChanges(500));
+    EXPECT_FALSE(TakeChanges(watch, 500));
 
     EXPECT_FALSE(watch.Watch((first.m_strPath + L"\\no such folder\\c.png").c_str(), m_hWnd, kChanged));
     EXPECT_FALSE(watch.IsWatching());
