@@ -57,6 +57,14 @@ void CFileWatch::Stop()
     if (m_thread.joinable())
     {
         ::SetEvent(m_hStop);
+        // A look at a folder on a share that no longer answers blocks in the
+        // system: it is cancelled until the thread has ended.
+        if (HANDLE hThread = m_dwThreadId ? ::OpenThread(SYNCHRONIZE | THREAD_TERMINATE, FALSE, m_dwThreadId) : nullptr)
+        {
+            while (::WaitForSingleObject(hThread, 50) == WAIT_TIMEOUT)
+                ::CancelSynchronousIo(hThread);
+            ::CloseHandle(hThread);
+        }
         m_thread.join();
     }
     m_dwThreadId = 0;
@@ -106,26 +114,43 @@ void CFileWatch::Run()
                                          FILE_NOTIFY_CHANGE_LAST_WRITE,
                                      nullptr, &overlapped, nullptr))
             break;
+        // A folder deleted, or out of reach, does not always end the read
+        // (under Wine it never does): it is looked at now and then.
+        DWORD dwWait;
+        while ((dwWait = ::WaitForMultipleObjects(2, handles, FALSE, FOLDER_CHECK_MS)) == WAIT_TIMEOUT &&
+               FolderIsThere())
+        {
+        }
         DWORD cbRead = 0;
-        if (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+        if (dwWait != WAIT_OBJECT_0 + 1)
         {
             // The read may not outlive its buffer.
             ::CancelIoEx(m_hFolder, &overlapped);
             ::GetOverlappedResult(m_hFolder, &overlapped, &cbRead, TRUE);
-            return;
+            if (dwWait == WAIT_OBJECT_0)
+                return;
+            break;
         }
         // A full buffer (no bytes, or ERROR_NOTIFY_ENUM_DIR) is a change too.
-        if (!::GetOverlappedResult(m_hFolder, &overlapped, &cbRead, FALSE) &&
-            ::GetLastError() != ERROR_NOTIFY_ENUM_DIR)
-            break;
-        // The folder itself deleted: there is nothing left to watch.
-        const DWORD dwAttributes = ::GetFileAttributesW(m_strFolder.c_str());
-        if (dwAttributes == INVALID_FILE_ATTRIBUTES || !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        if ((!::GetOverlappedResult(m_hFolder, &overlapped, &cbRead, FALSE) &&
+             ::GetLastError() != ERROR_NOTIFY_ENUM_DIR) ||
+            !FolderIsThere())
             break;
         Tell();
     }
     m_bEnded = true;
     ::PostMessageW(m_hNotify, m_nMessage, ENDED, 0);
+}
+
+bool CFileWatch::FolderIsThere() const
+{
+    // Deleted while this watch holds it open, the folder lingers until it is
+    // closed, only marked for deletion; moved away, its name finds nothing.
+    FILE_STANDARD_INFO info;
+    if (::GetFileInformationByHandleEx(m_hFolder, FileStandardInfo, &info, sizeof(info)) && info.DeletePending)
+        return false;
+    const DWORD dwAttributes = ::GetFileAttributesW(m_strFolder.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void CFileWatch::Tell()

@@ -48,7 +48,13 @@ public:
     HANDLE FolderHandle() const { return m_hFolder; }
 
 private:
+    enum
+    {
+        FOLDER_CHECK_MS = 1000,
+    };
+
     void Run();
+    bool FolderIsThere() const;
     void Tell();
 
     std::wstring m_strFolder;

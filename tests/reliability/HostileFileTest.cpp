@@ -396,6 +396,9 @@ TEST(HostileHeaderTest, AFileRefusedForItsHeaderIsNeverHeldOpen)
         {L"pixels past the end.bmp", Patched(Picture(L"bmp8.bmp"), 10, {0x36, 0x04, 0x00, 0x40})},
         {L"height 2^30.bmp", Patched(Picture(L"bmp8.bmp"), 22, {0x07, 0x00, 0x00, 0x40})},
         {L"width -2^31.bmp", Patched(Picture(L"bmp24.bmp"), 18, {0x00, 0x00, 0x00, 0x80})},
+        // 2^31 x 2^31 x 4 bytes wraps to 0 in 64 bits.
+        {L"width and height -2^31.bmp",
+         Patched(Picture(L"bmp24.bmp"), 18, {0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80})},
         {L"cmyk 20000 x 57475.jpg", strCmyk},
         {L"cmyk 20000 x 57475 behind 128 KB.jpg",
          strCmyk.substr(0, 2) + strComment + strComment + strCmyk.substr(2)},
