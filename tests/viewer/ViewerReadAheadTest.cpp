@@ -376,9 +376,9 @@ TEST_F(ViewerReadAheadTest, ThePicturesHeldStayWithinTheBudgetAndTheNextGoesBefo
         SIZE left, shown, next;
         bool bLeftKept, bNextAhead;
     } const rows[] = {
-        // The 32-bit build's budget.
-        {"20 MP photos, all three fit", 256 * MB, {5200, 3900}, {5200, 3900}, {5200, 3900}, true, true},
-        {"24 MP photos, two fit", 256 * MB, {6000, 4000}, {6000, 4000}, {6000, 4000}, false, true},
+        {"all three fit", 4 * MB, {500, 500}, {500, 500}, {500, 500}, true, true},
+        // The 32-bit build's budget with 24 MP photos.
+        {"two fit", 256 * MB, {6000, 4000}, {6000, 4000}, {6000, 4000}, false, true},
         {"the one shown and the one left pass it", 4 * MB, {800, 700}, {800, 700}, {400, 300}, false, true},
         {"the one shown alone passes it", 2 * MB, {400, 300}, {1000, 600}, {400, 300}, false, false},
     };
