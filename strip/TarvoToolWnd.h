@@ -62,9 +62,9 @@ public:
     void AddDropFiles(HDROP hDropInfo);
     int InsertFile(const wchar_t* pszPath, int nPos);
     HBITMAP MakeThumbnail(HBITMAP hSource);
-    // New thumbnails for the entries of a file that was rewritten; an entry
-    // whose file no longer decodes keeps its thumbnail.
-    void RefreshThumbnails(const std::wstring& strPath);
+    // New thumbnails, made from hPicture, the file's new picture, for the
+    // entries of a file that was rewritten.
+    void RefreshThumbnails(const std::wstring& strPath, HBITMAP hPicture);
     // The thumbnail of a decoded bitmap, made in memory DCs compatible with
     // hCompatibleDC (null: the screen); safe on any thread.
     static HBITMAP ShrinkToThumbnail(HBITMAP hSource, HDC hCompatibleDC);

@@ -97,8 +97,15 @@ LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_SHOWN_FILE_CHANGED:
-        OnShownFileChanged();
+        OnShownFileChanged(wParam);
         return 0;
+    case WM_DEVICECHANGE:
+    {
+        const BOOL bGranted = m_fileWatch.OnDeviceChange(wParam, lParam);
+        if (!m_fileWatch.IsWatching())
+            StopWatchingFile();
+        return bGranted;
+    }
     case WM_MOUSEWHEEL:
         OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
@@ -158,6 +165,7 @@ BOOL CTarvoMainWnd::ShowPlaceholder(UINT nID)
 {
     delete m_pPicture;
     m_pPicture = LoadBitmapResource(nID);
+    CountShown();
     m_strCurPath.clear();
     StopWatchingFile();
     if (m_pPicture && !m_bUpdateTimer)

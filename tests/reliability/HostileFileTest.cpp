@@ -395,14 +395,19 @@ TEST(HostileHeaderTest, AFileRefusedForItsHeaderIsNeverHeldOpen)
     const std::string strCmyk = ReadFileBytes(SourcePath(L"tests\\reliability\\crashers\\jpeg-cmyk-case52.jpg"));
     // A JPEG comment segment of 64 KB, to put the frame header far from the start.
     const std::string strComment = "\xFF\xFE\xFF\xFF" + std::string(0xFFFF - 2, 'c');
+    const unsigned nDecodes = KelDraw::DecodesOnThisThread();
     ExpectUnreadableAndNotHeld(CTempFolder(), {
         {L"pixels past the end.bmp", Patched(Picture(L"bmp8.bmp"), 10, {0x36, 0x04, 0x00, 0x40})},
         {L"height 2^30.bmp", Patched(Picture(L"bmp8.bmp"), 22, {0x07, 0x00, 0x00, 0x40})},
         {L"width -2^31.bmp", Patched(Picture(L"bmp24.bmp"), 18, {0x00, 0x00, 0x00, 0x80})},
+        // 2^31 x 2^31 x 4 bytes wraps to 0 in 64 bits.
+        {L"width and height -2^31.bmp",
+         Patched(Picture(L"bmp24.bmp"), 18, {0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x80})},
         {L"cmyk 20000 x 57475.jpg", strCmyk},
         {L"cmyk 20000 x 57475 behind 128 KB.jpg",
          strCmyk.substr(0, 2) + strComment + strComment + strCmyk.substr(2)},
     });
+    EXPECT_EQ(nDecodes, KelDraw::DecodesOnThisThread()) << "a decoder saw one of them";
 }
 
 TEST(HostileHeaderTest, AHeaderTheDecoderRejectsLeavesNeitherTheFileNorItsBytesHeld)

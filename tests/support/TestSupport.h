@@ -65,6 +65,9 @@ std::wstring SourcePath(const std::wstring& strRelative);
 // A file of the test corpus unpacked into the build folder (the PNG suite), likewise.
 std::wstring SharedPath(const std::wstring& strRelative);
 
+// A 24-bit BMP of one colour: its size follows from its width and height alone.
+std::string BmpBytes(int cx, int cy, COLORREF colour);
+
 // Saves a picture as a PNG file through GDI+'s own encoder.
 bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath);
 
