@@ -51,6 +51,17 @@ std::vector<std::wstring> WriteLargeJpegs(const CTempFolder& dir, size_t nCount)
     return vecPaths;
 }
 
+// A viewer with its strip shown, as a user has it after a first drop.
+void OpenViewerWithStrip(CTarvoMainWnd*& pViewer, HWND& hViewer, HWND& hStrip)
+{
+    pViewer = new CTarvoMainWnd;
+    ASSERT_TRUE(pViewer->CreateViewerWindow());
+    hViewer = pViewer->m_hWnd;
+    pViewer->ShowToolWnd(TRUE);
+    ASSERT_TRUE(pViewer->m_pToolWnd && pViewer->m_pToolWnd->m_hWnd);
+    hStrip = pViewer->m_pToolWnd->m_hWnd;
+}
+
 // Posts Esc to the viewer from a timer once the drop has put its first entry
 // in, while the workers are still busy; the drop dispatches timers.
 struct SEscDuringDrop
@@ -133,12 +144,9 @@ TEST(DropQuitTest, EscDuringALongDropQuitsCleanly)
         SCOPED_TRACE(nRound);
         if (nRound == 1)
             nRoomBefore = GdiRoomLeft();
-        CTarvoMainWnd* pViewer = new CTarvoMainWnd;
-        ASSERT_TRUE(pViewer->CreateViewerWindow());
-        const HWND hViewer = pViewer->m_hWnd;
-        pViewer->ShowToolWnd(TRUE);
-        ASSERT_NE(nullptr, pViewer->m_pToolWnd);
-        const HWND hStrip = pViewer->m_pToolWnd->m_hWnd;
+        CTarvoMainWnd* pViewer = nullptr;
+        HWND hViewer = nullptr, hStrip = nullptr;
+        ASSERT_NO_FATAL_FAILURE(OpenViewerWithStrip(pViewer, hViewer, hStrip));
 
         SEscDuringDrop::s_pViewer = pViewer;
         SEscDuringDrop::s_nCountAtEsc = 0;
@@ -200,12 +208,9 @@ TEST(DropQuitTest, ClosingTheViewerDuringADropEndsTheApplicationCleanly)
         CMessageBoxWatcher boxes;
         boxes.m_dwAnswerAfterMs = 30000;
         CWinApp app;
-        CTarvoMainWnd* pViewer = new CTarvoMainWnd;
-        ASSERT_TRUE(pViewer->CreateViewerWindow());
-        const HWND hViewer = pViewer->m_hWnd;
-        pViewer->ShowToolWnd(TRUE);
-        ASSERT_TRUE(pViewer->m_pToolWnd && pViewer->m_pToolWnd->m_hWnd);
-        const HWND hStrip = pViewer->m_pToolWnd->m_hWnd;
+        CTarvoMainWnd* pViewer = nullptr;
+        HWND hViewer = nullptr, hStrip = nullptr;
+        ASSERT_NO_FATAL_FAILURE(OpenViewerWithStrip(pViewer, hViewer, hStrip));
         app.m_pMainWnd = pViewer;
 
         int nExitCode = -1;
@@ -267,12 +272,9 @@ TEST(DropQuitTest, AnyQueuedEscAltF4OrCloseEndsADropEarly)
     for (const SCase& c : cases)
     {
         SCOPED_TRACE(c.pszName);
-        CTarvoMainWnd* pViewer = new CTarvoMainWnd;
-        ASSERT_TRUE(pViewer->CreateViewerWindow());
-        const HWND hViewer = pViewer->m_hWnd;
-        pViewer->ShowToolWnd(TRUE);
-        ASSERT_TRUE(pViewer->m_pToolWnd && pViewer->m_pToolWnd->m_hWnd);
-        const HWND hStrip = pViewer->m_pToolWnd->m_hWnd;
+        CTarvoMainWnd* pViewer = nullptr;
+        HWND hViewer = nullptr, hStrip = nullptr;
+        ASSERT_NO_FATAL_FAILURE(OpenViewerWithStrip(pViewer, hViewer, hStrip));
         {
             CActionDuringDrop during(pViewer->m_pToolWnd, [&] { c.fnPost(hViewer, hStrip); });
             ::SendMessageW(hViewer, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDropFiles(vecFiles)), 0);
