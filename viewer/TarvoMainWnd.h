@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Gdiplus
 {
@@ -53,8 +54,9 @@ public:
     BOOL CreateViewerWindow();
 
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
-    // Left, Right, Delete and F5 act on the strip, Esc closes, Tab shows or
-    // hides the strip; also while the strip has the focus. The wheel goes to
+    // Left, Right, Home, End, Delete and F5 act on the strip, Esc closes, Tab
+    // shows or hides the strip, +, -, 0 and F zoom, Ctrl+C copies; also while
+    // the strip has the focus. The wheel goes to
     // the window under the cursor. Nothing is consumed.
     BOOL PreTranslateMessage(MSG* pMsg) override;
     // Every message is offered to the link element first.
@@ -95,6 +97,28 @@ public:
     // Shows the file's picture at the step, keeping the picture point under
     // ptCursor where it is. FALSE, changing nothing, when it cannot.
     BOOL ShowZoomed(int nStep, POINT ptCursor);
+    // The same with the window's top-left corner at ptOrigin.
+    BOOL ShowZoomedAt(int nStep, POINT ptOrigin);
+    // The step F left when it fitted the picture into the work area, and the
+    // step it fitted at; -1 when F has not fitted the picture shown.
+    int m_nStepBeforeFit = -1;
+    int m_nFitStep = -1;
+    // The keys that zoom (+, -, 0, F) and copy (Ctrl+C); FALSE for any other.
+    BOOL OnViewKey(UINT nVirtKey);
+    // Fits the picture into its monitor's work area at the largest step that
+    // fits, or after a fit returns to the step before it.
+    void ToggleFit();
+    // Puts the file's picture on the clipboard: its pixels at natural size
+    // (CF_DIBV5 and PNG) and the file itself (CF_HDROP). FALSE, leaving the
+    // clipboard alone, for a placeholder or when nothing could be put there.
+    BOOL CopyPicture();
+
+    // The files of a command line (after the program's own name), as full
+    // paths in their order.
+    static std::vector<std::wstring> FilesFromCommandLine(const wchar_t* pszCommandLine);
+    // Hands the files to the viewer as a drop of them would: posted, taken in
+    // the message loop. FALSE when there are none or it could not be posted.
+    BOOL OpenFiles(const std::vector<std::wstring>& vecPaths);
     // Watches the shown file's folder while a file is shown.
     CFileWatch m_fileWatch;
     // The shown file was rewritten: it is loaded again, as F5 would, once
@@ -118,6 +142,9 @@ private:
     BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin = nullptr);
     // Zooms a file's picture by the wheel's notches about the cursor.
     void OnMouseWheel(int nDelta, POINT ptCursor);
+    // A file's picture shown and pushed: the placeholders keep their size.
+    bool CanZoom() const;
+    POINT WindowCentre() const; // on the screen
     void OnLButtonDown(POINT point);
     void MoveWithMouse(POINT ptPress);
     void OnClickTimer();
