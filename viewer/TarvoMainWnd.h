@@ -144,7 +144,15 @@ private:
     void OnMouseWheel(int nDelta, POINT ptCursor);
     // A file's picture shown and pushed: the placeholders keep their size.
     bool CanZoom() const;
-    POINT WindowCentre() const; // on the screen
+    // Zooms to the step keeping the window's centre where it is.
+    BOOL ZoomAboutCentre(int nStep);
+    // The window's centre on the screen, in half pixels.
+    POINT WindowCentre2() const;
+    // Where the window's corner goes for the picture at the step to have its
+    // centre at ptCentre2 (in half pixels).
+    POINT CentredOrigin(int nStep, POINT ptCentre2) const;
+    RECT m_rcCentreZoom = {}; // the window as the last zoom about its centre left it
+    POINT m_ptCentreZoom2 = {}; // and the centre it kept, in half pixels
     void OnLButtonDown(POINT point);
     void MoveWithMouse(POINT ptPress);
     void OnClickTimer();

@@ -4,6 +4,7 @@
 #include "viewer/Zoom.h"
 
 #include <algorithm>
+#include <cmath>
 
 BOOL CTarvoMainWnd::OnViewKey(UINT nVirtKey)
 {
@@ -20,13 +21,13 @@ BOOL CTarvoMainWnd::OnViewKey(UINT nVirtKey)
         const int nNotches = (nVirtKey == VK_ADD || nVirtKey == VK_OEM_PLUS) ? 1 : -1;
         const int nStep = CZoom::StepBy(m_nZoomStep, nNotches);
         if (nStep != m_nZoomStep)
-            ShowZoomed(nStep, WindowCentre());
+            ZoomAboutCentre(nStep);
         return TRUE;
     }
     case '0':
     case VK_NUMPAD0:
         if (CanZoom() && m_nZoomStep != CZoom::NATURAL_STEP)
-            ShowZoomed(CZoom::NATURAL_STEP, WindowCentre());
+            ZoomAboutCentre(CZoom::NATURAL_STEP);
         return TRUE;
     case 'F':
         ToggleFit();
@@ -49,7 +50,7 @@ void CTarvoMainWnd::ToggleFit()
     {
         const int nStep = m_nStepBeforeFit;
         m_nStepBeforeFit = -1;
-        ShowZoomed(nStep, WindowCentre());
+        ZoomAboutCentre(nStep);
         return;
     }
 
@@ -68,9 +69,7 @@ void CTarvoMainWnd::ToggleFit()
 
     // About the window's centre, then moved as little as it takes to lie
     // inside the work area.
-    RECT rcWindow;
-    ::GetWindowRect(m_hWnd, &rcWindow);
-    POINT ptOrigin = CZoom::Origin(POINT{rcWindow.left, rcWindow.top}, WindowCentre(), m_nZoomStep, nStep);
+    POINT ptOrigin = CentredOrigin(nStep, WindowCentre2());
     ptOrigin.x = std::max(rcWork.left, std::min(ptOrigin.x, rcWork.right - size.cx));
     ptOrigin.y = std::max(rcWork.top, std::min(ptOrigin.y, rcWork.bottom - size.cy));
     const int nFromStep = m_nZoomStep;
@@ -86,9 +85,31 @@ bool CTarvoMainWnd::CanZoom() const
     return !m_strCurPath.empty() && !m_bRedrawPending && dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
 }
 
-POINT CTarvoMainWnd::WindowCentre() const
+BOOL CTarvoMainWnd::ZoomAboutCentre(int nStep)
+{
+    // The centre the last of these zooms kept, as long as the window is where
+    // it left it: each step's half pixel then does not add up over steps.
+    RECT rc;
+    ::GetWindowRect(m_hWnd, &rc);
+    const POINT ptCentre2 = ::EqualRect(&rc, &m_rcCentreZoom) ? m_ptCentreZoom2 : WindowCentre2();
+    if (!ShowZoomedAt(nStep, CentredOrigin(nStep, ptCentre2)))
+        return FALSE;
+    ::GetWindowRect(m_hWnd, &m_rcCentreZoom);
+    m_ptCentreZoom2 = ptCentre2;
+    return TRUE;
+}
+
+POINT CTarvoMainWnd::WindowCentre2() const
 {
     RECT rc;
     ::GetWindowRect(m_hWnd, &rc);
-    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    return POINT{rc.left + rc.right, rc.top + rc.bottom};
+}
+
+POINT CTarvoMainWnd::CentredOrigin(int nStep, POINT ptCentre2) const
+{
+    const SIZE natural = {static_cast<LONG>(m_pPicture->GetWidth()), static_cast<LONG>(m_pPicture->GetHeight())};
+    const SIZE size = CZoom::Size(natural, nStep);
+    return POINT{static_cast<LONG>(std::lround((ptCentre2.x - size.cx) / 2.0)),
+                 static_cast<LONG>(std::lround((ptCentre2.y - size.cy) / 2.0))};
 }
