@@ -104,7 +104,8 @@ public:
     int m_nStepBeforeFit = -1;
     int m_nFitStep = -1;
     // The keys that zoom (+, -, 0, F) and copy (Ctrl+C); FALSE for any other.
-    BOOL OnViewKey(UINT nVirtKey);
+    // bRepeat: the key is held and this is its repeat.
+    BOOL OnViewKey(UINT nVirtKey, BOOL bRepeat = FALSE);
     // Fits the picture into its monitor's work area at the largest step that
     // fits, or after a fit returns to the step before it.
     void ToggleFit();

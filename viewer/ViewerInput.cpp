@@ -154,7 +154,7 @@ BOOL CTarvoMainWnd::PreTranslateMessage(MSG* pMsg)
             ShowToolWnd(bStrip ? !::IsWindowVisible(m_pToolWnd->m_hWnd) : TRUE);
             break;
         default:
-            OnViewKey(static_cast<UINT>(pMsg->wParam));
+            OnViewKey(static_cast<UINT>(pMsg->wParam), (pMsg->lParam & (1 << 30)) != 0);
             break;
         }
     }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-BOOL CTarvoMainWnd::OnViewKey(UINT nVirtKey)
+BOOL CTarvoMainWnd::OnViewKey(UINT nVirtKey, BOOL bRepeat)
 {
     switch (nVirtKey)
     {
@@ -29,13 +29,16 @@ BOOL CTarvoMainWnd::OnViewKey(UINT nVirtKey)
         if (CanZoom() && m_nZoomStep != CZoom::NATURAL_STEP)
             ZoomAboutCentre(CZoom::NATURAL_STEP);
         return TRUE;
+    // A held F or Ctrl+C acts once: F would flip on every repeat.
     case 'F':
-        ToggleFit();
+        if (!bRepeat)
+            ToggleFit();
         return TRUE;
     case 'C':
         if (::GetKeyState(VK_CONTROL) >= 0)
             return FALSE;
-        CopyPicture();
+        if (!bRepeat)
+            CopyPicture();
         return TRUE;
     default:
         return FALSE;

@@ -67,9 +67,9 @@ protected:
         return true;
     }
     // A key as the application's loop offers it.
-    BOOL Key(UINT nVirtKey, HWND hFocus = nullptr)
+    BOOL Key(UINT nVirtKey, HWND hFocus = nullptr, bool bRepeat = false)
     {
-        MSG msg = {hFocus ? hFocus : m_hWnd, WM_KEYDOWN, nVirtKey, 0, 0, {0, 0}};
+        MSG msg = {hFocus ? hFocus : m_hWnd, WM_KEYDOWN, nVirtKey, bRepeat ? 1 << 30 : 0, 0, {0, 0}};
         return AfxPreTranslateMessage(&msg, m_pViewer);
     }
     // Real keys, through the input queue to the viewer, which has the focus.
@@ -188,6 +188,10 @@ TEST_F(ViewerKeysTest, FFitsThePictureIntoTheWorkAreaAndBack)
         EXPECT_TRUE(::EqualRect(&c.rcFitted, &rc)) << Describe(rc);
         EXPECT_EQ(c.rcFitted.right - c.rcFitted.left, SLayeredSpy::s_buffer.cx);
         EXPECT_EQ(c.rcFitted.bottom - c.rcFitted.top, SLayeredSpy::s_buffer.cy);
+        // A held F does not flip on every repeat.
+        Key('F', nullptr, true);
+        rc = WindowRect(m_hWnd);
+        EXPECT_TRUE(::EqualRect(&c.rcFitted, &rc)) << Describe(rc);
         Key('F');
         rc = WindowRect(m_hWnd);
         EXPECT_TRUE(::EqualRect(&c.rcBack, &rc)) << Describe(rc);
