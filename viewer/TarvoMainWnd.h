@@ -56,8 +56,8 @@ public:
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
     // Left, Right, Home, End, Delete and F5 act on the strip, Esc closes, Tab
     // shows or hides the strip, +, -, 0 and F zoom, Ctrl+C copies; also while
-    // the strip has the focus. The wheel goes to
-    // the window under the cursor. Nothing is consumed.
+    // the strip has the focus. The wheel goes to the window under the cursor.
+    // Nothing is consumed.
     BOOL PreTranslateMessage(MSG* pMsg) override;
     // Every message is offered to the link element first.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
