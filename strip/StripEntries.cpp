@@ -48,16 +48,13 @@ void CTarvoToolWnd::InsertElem(const std::wstring& strPath, HBITMAP hThumb, int 
     pElem.release()->AddRef(); // the vector's reference
 }
 
-void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath)
+void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath, HBITMAP hPicture)
 {
-    CBitmap bmpDecoded;
-    if (!bmpDecoded.Attach(KelDraw::DecodeFileToDib(strPath.c_str())))
-        return;
     for (CElem* pElem : m_vecElems)
     {
         if (pElem->m_strPath != strPath)
             continue;
-        if (HBITMAP hThumb = MakeThumbnail(bmpDecoded.GetSafeHandle()))
+        if (HBITMAP hThumb = MakeThumbnail(hPicture))
         {
             ::DeleteObject(pElem->m_hThumb);
             pElem->m_hThumb = hThumb;
