@@ -27,5 +27,8 @@ BOOL CTarvoApp::InitInstance()
     if (!pViewer || !pViewer->CreateViewerWindow())
         return FALSE;
     m_pMainWnd = pViewer;
+    // Files named on the command line ("Open with", a drop on the exe's icon)
+    // come in as a drop of them would.
+    pViewer->OpenFiles(CTarvoMainWnd::FilesFromCommandLine(::GetCommandLineW()));
     return TRUE;
 }

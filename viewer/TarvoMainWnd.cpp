@@ -190,6 +190,7 @@ void CTarvoMainWnd::Redraw(BOOL bShow)
     // Every picture starts at its natural size.
     m_nZoomStep = CZoom::NATURAL_STEP;
     m_nWheelRest = 0;
+    m_nStepBeforeFit = -1;
     if (!UpdateLayered())
     {
         // A file's picture that cannot be pushed is a load failure; a

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Gdiplus
 {
@@ -59,9 +60,10 @@ public:
     BOOL CreateViewerWindow();
 
     BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
-    // Left, Right, Delete and F5 act on the strip, Esc closes, Tab shows or
-    // hides the strip; also while the strip has the focus. The wheel goes to
-    // the window under the cursor. Nothing is consumed.
+    // Left, Right, Home, End, Delete and F5 act on the strip, Esc closes, Tab
+    // shows or hides the strip, +, -, 0 and F zoom, Ctrl+C copies; also while
+    // the strip has the focus. The wheel goes to the window under the cursor.
+    // Nothing is consumed.
     BOOL PreTranslateMessage(MSG* pMsg) override;
     // Every message is offered to the link element first.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -101,6 +103,29 @@ public:
     // Shows the file's picture at the step, keeping the picture point under
     // ptCursor where it is. FALSE, changing nothing, when it cannot.
     BOOL ShowZoomed(int nStep, POINT ptCursor);
+    // The same with the window's top-left corner at ptOrigin.
+    BOOL ShowZoomedAt(int nStep, POINT ptOrigin);
+    // The step F left when it fitted the picture into the work area, and the
+    // step it fitted at; -1 when F has not fitted the picture shown.
+    int m_nStepBeforeFit = -1;
+    int m_nFitStep = -1;
+    // The keys that zoom (+, -, 0, F) and copy (Ctrl+C); FALSE for any other.
+    // bRepeat: the key is held and this is its repeat.
+    BOOL OnViewKey(UINT nVirtKey, BOOL bRepeat = FALSE);
+    // Fits the picture into its monitor's work area at the largest step that
+    // fits, or after a fit returns to the step before it.
+    void ToggleFit();
+    // Puts the file's picture on the clipboard: its pixels at natural size
+    // (CF_DIBV5 and PNG) and the file itself (CF_HDROP). FALSE, leaving the
+    // clipboard alone, for a placeholder or when nothing could be put there.
+    BOOL CopyPicture();
+
+    // The files of a command line (after the program's own name), as full
+    // paths in their order.
+    static std::vector<std::wstring> FilesFromCommandLine(const wchar_t* pszCommandLine);
+    // Hands the files to the viewer as a drop of them would: posted, taken in
+    // the message loop. FALSE when there are none or it could not be posted.
+    BOOL OpenFiles(const std::vector<std::wstring>& vecPaths);
     // Watches the shown file's folder while a file is shown.
     CFileWatch m_fileWatch;
     // The shown file was rewritten: it is read again once its writes have
@@ -145,6 +170,17 @@ private:
     // Zooms a file's picture by the wheel's notches about the cursor, or
     // about the window's centre when the cursor is elsewhere.
     void OnMouseWheel(int nDelta, POINT ptCursor);
+    // A file's picture shown and pushed: the placeholders keep their size.
+    bool CanZoom() const;
+    // Zooms to the step keeping the window's centre where it is.
+    BOOL ZoomAboutCentre(int nStep);
+    // The window's centre on the screen, in half pixels.
+    POINT WindowCentre2() const;
+    // Where the window's corner goes for the picture at the step to have its
+    // centre at ptCentre2 (in half pixels).
+    POINT CentredOrigin(int nStep, POINT ptCentre2) const;
+    RECT m_rcCentreZoom = {}; // the window as the last zoom about its centre left it
+    POINT m_ptCentreZoom2 = {}; // and the centre it kept, in half pixels
     void OnLButtonDown(POINT point);
     void MoveWithMouse(POINT ptPress);
     void OnClickTimer();

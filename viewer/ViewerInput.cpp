@@ -132,6 +132,14 @@ BOOL CTarvoMainWnd::PreTranslateMessage(MSG* pMsg)
             if (bStrip)
                 m_pToolWnd->SelectElem(CurIndex() + 1);
             break;
+        case VK_HOME:
+            if (bStrip)
+                m_pToolWnd->SelectElem(0);
+            break;
+        case VK_END:
+            if (bStrip)
+                m_pToolWnd->SelectElem(static_cast<int>(m_pToolWnd->m_vecElems.size()) - 1);
+            break;
         case VK_DELETE:
             if (bStrip)
                 m_pToolWnd->RemoveElem(CurIndex());
@@ -145,6 +153,9 @@ BOOL CTarvoMainWnd::PreTranslateMessage(MSG* pMsg)
             break;
         case VK_TAB:
             ShowToolWnd(bStrip ? !::IsWindowVisible(m_pToolWnd->m_hWnd) : TRUE);
+            break;
+        default:
+            OnViewKey(static_cast<UINT>(pMsg->wParam), (pMsg->lParam & (1 << 30)) != 0);
             break;
         }
     }

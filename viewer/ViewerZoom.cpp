@@ -65,6 +65,13 @@ void CTarvoMainWnd::OnMouseWheel(int nDelta, POINT ptCursor)
 
 BOOL CTarvoMainWnd::ShowZoomed(int nStep, POINT ptCursor)
 {
+    RECT rcWindow;
+    ::GetWindowRect(m_hWnd, &rcWindow);
+    return ShowZoomedAt(nStep, CZoom::Origin(POINT{rcWindow.left, rcWindow.top}, ptCursor, m_nZoomStep, nStep));
+}
+
+BOOL CTarvoMainWnd::ShowZoomedAt(int nStep, POINT ptOrigin)
+{
     auto* pPicture = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
     if (!pPicture || !m_pfnUpdateLayeredWindow)
         return FALSE;
@@ -101,9 +108,6 @@ BOOL CTarvoMainWnd::ShowZoomed(int nStep, POINT ptCursor)
     }
     const CSelectObject select(dcSource.m_hDC, hSource);
 
-    RECT rcWindow;
-    ::GetWindowRect(m_hWnd, &rcWindow);
-    const POINT ptOrigin = CZoom::Origin(POINT{rcWindow.left, rcWindow.top}, ptCursor, m_nZoomStep, nStep);
     if (!PushLayered(dcWindow.m_hDC, dcSource.m_hDC, size, &ptOrigin))
         return FALSE;
     m_nZoomStep = nStep;
