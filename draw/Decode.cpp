@@ -4,6 +4,8 @@
 #include "draw/Orientation.h"
 #include "draw/Picture.h"
 #include "draw/RoMemDC.h"
+#include "draw/Scale.h"
+#include "draw/WicDecode.h"
 #include "framework/ComPtr.h"
 #include "framework/GdiObject.h"
 #include "framework/WinApp.h"
@@ -431,7 +433,6 @@ CFileStream* OpenPictureFile(const wchar_t* pszPath, const std::atomic<bool>* pC
 // says; null when it is none or cannot be turned.
 CImageHolder DecodeStream(CFileStream* pFile)
 {
-    ++t_nDecodes;
     GpBitmap* pRaw = nullptr;
     const Status status = DllExports::GdipCreateBitmapFromStream(pFile, &pRaw);
     CImageHolder pImage(pRaw);
@@ -441,6 +442,33 @@ CImageHolder DecodeStream(CFileStream* pFile)
     if (!ApplyOrientation(pImage.get(), nOrientation))
         return CImageHolder();
     return pImage;
+}
+
+// Whether GDI+ reads this content better than the imaging component's
+// frame alone: a GIF or an icon, which GDI+ composes on its own.
+bool IsGdiplusOwn(const BYTE* pHead, size_t cbHead)
+{
+    if (cbHead >= 4 && std::memcmp(pHead, "GIF8", 4) == 0)
+        return true;
+    return cbHead >= 4 && pHead[0] == 0 && pHead[1] == 0 && (pHead[2] == 1 || pHead[2] == 2) && pHead[3] == 0;
+}
+
+// The file's first frame as the imaging component reads it; OPEN_NO_CODEC
+// where GDI+ is to read it.
+CWicFrame::EOpen OpenFrame(const CImagingScope& scope, CFileStream* pFile, CWicFrame& frame,
+                           const std::atomic<bool>* pCancel = nullptr)
+{
+    const size_t cbFile = static_cast<size_t>(pFile->Size());
+    if (IsGdiplusOwn(pFile->Data(), cbFile))
+        return CWicFrame::OPEN_NO_CODEC;
+    return frame.Open(scope.Factory(), pFile, pFile->Data(), cbFile, pCancel);
+}
+
+// A stored orientation from the file's bytes, 1 without one.
+int FileOrientation(CFileStream* pFile)
+{
+    const int nOrientation = ReadOrientationTag(pFile->Data(), static_cast<size_t>(pFile->Size()));
+    return nOrientation == 0 ? 1 : nOrientation;
 }
 } // namespace
 
@@ -452,6 +480,26 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     if (!pFile)
         return nullptr;
     const SBytesDropper dropper{pFile};
+    ++t_nDecodes;
+    {
+        const CImagingScope scope;
+        CWicFrame frame;
+        switch (OpenFrame(scope, pFile, frame))
+        {
+        case CWicFrame::OPEN_FAILED:
+            return nullptr;
+        case CWicFrame::OPEN_DONE:
+        {
+            HBITMAP hDib = nullptr;
+            const CWicFrame::EDib nDib = frame.CreateDib(FileOrientation(pFile), &hDib);
+            if (nDib != CWicFrame::DIB_NOT_MINE)
+                return hDib;
+            break;
+        }
+        case CWicFrame::OPEN_NO_CODEC:
+            break;
+        }
+    }
     const CImageHolder pImage = DecodeStream(pFile);
     return pImage ? CreateDibFromBitmap(pImage.get()) : nullptr;
 }
@@ -537,6 +585,37 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
         cxDeclared * cyDeclared * 4 > cbMax)
         return nullptr;
 
+    ++t_nDecodes;
+    {
+        const CImagingScope scope;
+        CWicFrame frame;
+        switch (OpenFrame(scope, pFile, frame, pCancel))
+        {
+        case CWicFrame::OPEN_FAILED:
+            return nullptr;
+        case CWicFrame::OPEN_DONE:
+        {
+            const int nOrientation = FileOrientation(pFile);
+            UINT cxTurned = 0, cyTurned = 0;
+            OrientedSize(nOrientation, frame.Width(), frame.Height(), &cxTurned, &cyTurned);
+            // 4 bytes a pixel, under 2 GB as GDI needs on every architecture.
+            const ULONGLONG cbTurned = static_cast<ULONGLONG>(cxTurned) * cyTurned * 4;
+            if (fnCancelled() || cbTurned > INT_MAX || cbTurned > cbMax)
+                return nullptr;
+            void* pBits = nullptr;
+            CBitmap dib;
+            const int cx = static_cast<int>(cxTurned), cy = static_cast<int>(cyTurned);
+            if (!dib.Attach(CreateTopDownDib(cx, cy, &pBits)))
+                return nullptr;
+            const SPixelRows rows = {static_cast<BYTE*>(pBits), cx, cy, static_cast<LONG_PTR>(cx) * 4};
+            if (!frame.CopyPremultiplied(nOrientation, rows) || fnCancelled())
+                return nullptr;
+            return CDibPicture::Create(static_cast<HBITMAP>(dib.Detach()), pBits, cx, cy, stamp);
+        }
+        case CWicFrame::OPEN_NO_CODEC:
+            break;
+        }
+    }
     const CImageHolder pImage = DecodeStream(pFile);
     SDibInfo info;
     PixelFormat nSource = 0, nTarget = 0;

@@ -43,8 +43,8 @@ Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath);
 CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel = nullptr,
                             size_t cbMax = SIZE_MAX);
 
-// How many files the calling thread has had GDI+ decode through the functions
-// above.
+// How many files the calling thread has had decoded through the functions
+// above (the imaging component first, GDI+ where it cannot).
 unsigned DecodesOnThisThread();
 
 // A picture holding its own reference to the stream; null only without memory.
