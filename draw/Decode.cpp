@@ -1,10 +1,12 @@
 #include "draw/Decode.h"
 
 #include "draw/DibPicture.h"
+#include "draw/ExifPreview.h"
 #include "draw/Orientation.h"
 #include "draw/Picture.h"
 #include "draw/RoMemDC.h"
 #include "draw/Scale.h"
+#include "draw/Thumbnail.h"
 #include "draw/WicDecode.h"
 #include "framework/ComPtr.h"
 #include "framework/GdiObject.h"
@@ -648,6 +650,87 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
     if (fnCancelled())
         return nullptr;
     return CDibPicture::Create(static_cast<HBITMAP>(dib.Detach()), pBits, cx, cy, stamp);
+}
+
+BOOL DecodeFileToThumbnail(const wchar_t* pszPath, int cxBox, int cyBox, HBITMAP* phThumb, bool* pbFromPreview)
+{
+    *phThumb = nullptr;
+    if (pbFromPreview)
+        *pbFromPreview = false;
+    CComPtr<IStream> pStream;
+    CFileStream* pFile = OpenPictureFile(pszPath);
+    pStream.Attach(pFile);
+    if (!pFile)
+        return FALSE;
+    const SBytesDropper dropper{pFile};
+    const BYTE* pData = pFile->Data();
+    const size_t cbFile = static_cast<size_t>(pFile->Size());
+    const int nOrientation = FileOrientation(pFile);
+    const CImagingScope scope;
+
+    SExifPreview preview;
+    UINT cx = 0, cy = 0;
+    if (FindExifPreview(pData, cbFile, cxBox, cyBox, &preview) && ReadJpegFrame(pData, cbFile, &cx, &cy))
+    {
+        UINT cxTurned = 0, cyTurned = 0;
+        OrientedSize(nOrientation, cx, cy, &cxTurned, &cyTurned);
+        const SIZE sizePicture = {static_cast<LONG>(cxTurned), static_cast<LONG>(cyTurned)};
+        *phThumb = ThumbnailFromPreview(scope.Factory(), pData + preview.nOffset, preview.cbSize, preview.cx,
+                                        preview.cy, nOrientation, sizePicture, cxBox, cyBox);
+        if (*phThumb)
+        {
+            if (pbFromPreview)
+                *pbFromPreview = true;
+            return TRUE;
+        }
+    }
+
+    ++t_nDecodes;
+    {
+        CWicFrame frame;
+        switch (OpenFrame(scope, pFile, frame))
+        {
+        case CWicFrame::OPEN_FAILED:
+            return FALSE;
+        case CWicFrame::OPEN_DONE:
+        {
+            UINT cxTurned = 0, cyTurned = 0;
+            OrientedSize(nOrientation, frame.Width(), frame.Height(), &cxTurned, &cyTurned);
+            // What DecodeFileToDib refuses is refused here too.
+            if (static_cast<ULONGLONG>(cxTurned) * cyTurned * 4 > INT_MAX)
+                return FALSE;
+            const SIZE sizePicture = {static_cast<LONG>(cxTurned), static_cast<LONG>(cyTurned)};
+            return ThumbnailFromFrame(frame, nOrientation, sizePicture, cxBox, cyBox, phThumb);
+        }
+        case CWicFrame::OPEN_NO_CODEC:
+            break;
+        }
+    }
+    // GDI+'s picture, as DecodeFileToDib takes it, premultiplied.
+    const CImageHolder pImage = DecodeStream(pFile);
+    SDibInfo info;
+    PixelFormat nSource = 0, nTarget = 0;
+    if (!pImage || !DescribeDib(pImage.get(), info, nSource, nTarget))
+        return FALSE;
+    const INT cxImage = info.bmiHeader.biWidth, cyImage = info.bmiHeader.biHeight;
+    const size_t cbPixels = static_cast<size_t>(cxImage) * static_cast<size_t>(cyImage) * 4;
+    std::unique_ptr<BYTE[]> pPixels(new (std::nothrow) BYTE[cbPixels]);
+    if (!pPixels)
+        return TRUE;
+    const GpRect rc(0, 0, cxImage, cyImage);
+    BitmapData data = {};
+    data.Width = static_cast<UINT>(cxImage);
+    data.Height = static_cast<UINT>(cyImage);
+    data.Stride = cxImage * 4;
+    data.PixelFormat = PixelFormat32bppPARGB;
+    data.Scan0 = pPixels.get();
+    if (DllExports::GdipBitmapLockBits(pImage.get(), &rc, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                       PixelFormat32bppPARGB, &data) != Ok)
+        return FALSE;
+    DllExports::GdipBitmapUnlockBits(pImage.get(), &data);
+    const SPixelRows rows = {pPixels.get(), cxImage, cyImage, static_cast<LONG_PTR>(cxImage) * 4};
+    *phThumb = ThumbnailFromPixels(rows, cxBox, cyBox);
+    return TRUE;
 }
 
 unsigned DecodesOnThisThread()

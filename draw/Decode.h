@@ -43,6 +43,16 @@ Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath);
 CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel = nullptr,
                             size_t cbMax = SIZE_MAX);
 
+// A file's thumbnail: a cxBox x cyBox 32-bit DIB with the picture (turned
+// upright) fitted and centred over white, its pixels area averages. TRUE
+// when the file is taken as a picture: a JPEG whose own structure reads
+// soundly up to its picture data (see ReadJpegFrame) and whose Exif preview
+// suits the thumbnail (see FindExifPreview) gets it from the preview without
+// a decode of the picture; any other file only once it has decoded. TRUE
+// with a null *phThumb when there was no memory for the thumbnail.
+BOOL DecodeFileToThumbnail(const wchar_t* pszPath, int cxBox, int cyBox, HBITMAP* phThumb,
+                           bool* pbFromPreview = nullptr);
+
 // How many files the calling thread has had decoded through the functions
 // above (the imaging component first, GDI+ where it cannot).
 unsigned DecodesOnThisThread();

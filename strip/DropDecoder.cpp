@@ -1,6 +1,7 @@
 #include "strip/DropDecoder.h"
 
 #include "draw/Decode.h"
+#include "draw/WicDecode.h"
 #include "framework/GdiObject.h"
 #include "strip/TarvoToolWnd.h"
 
@@ -96,16 +97,15 @@ CDropDecoder::SJob* CDropDecoder::NextJob()
 
 void CDropDecoder::Work()
 {
+    // One imaging factory for every file this worker reads.
+    const KelDraw::CImagingThread imaging;
     ++g_nRunningWorkers;
     while (SJob* pJob = NextJob())
     {
         // The job's path is not changed while it is queued or being decoded.
-        CBitmap bmpDecoded;
         HBITMAP hThumb = nullptr;
-        const bool bDecoded = bmpDecoded.Attach(KelDraw::DecodeFileToDib(pJob->strPath.c_str()));
-        if (bDecoded)
-            hThumb = CTarvoToolWnd::ShrinkToThumbnail(bmpDecoded.GetSafeHandle(), nullptr);
-        bmpDecoded.DeleteObject();
+        const bool bDecoded = KelDraw::DecodeFileToThumbnail(pJob->strPath.c_str(), CElem::THUMB_WIDTH,
+                                                             CElem::THUMB_HEIGHT, &hThumb) != FALSE;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             pJob->hThumb = hThumb;
