@@ -20,11 +20,18 @@ const UINT kBandRows = 16;
 // The box with the small upright picture centred over white.
 HBITMAP Compose(const SPixelRows& small, int cxBox, int cyBox)
 {
-    void* pBits = nullptr;
-    HBITMAP hThumb = CreateTopDownDib(cxBox, cyBox, &pBits);
-    if (!hThumb)
+    // Made in a buffer and handed out as a bitmap compatible with it, the
+    // kind the strip has always drawn.
+    const RECT rcBox = {0, 0, cxBox, cyBox};
+    CRoMemDC dcBox(nullptr, &rcBox, TRUE);
+    DIBSECTION ds = {};
+    if (!dcBox.m_hBitmap || ::GetObjectW(dcBox.m_hBitmap, sizeof(ds), &ds) != sizeof(ds) || !ds.dsBm.bmBits)
+    {
+        dcBox.Discard();
         return nullptr;
-    auto* pBox = static_cast<DWORD*>(pBits);
+    }
+    ::GdiFlush();
+    auto* pBox = static_cast<DWORD*>(ds.dsBm.bmBits);
     std::fill(pBox, pBox + static_cast<size_t>(cxBox) * cyBox, 0xFFFFFFFFu);
     const int x0 = (cxBox - small.cx) / 2, y0 = (cyBox - small.cy) / 2;
     for (int y = 0; y < small.cy; ++y)
@@ -41,6 +48,8 @@ HBITMAP Compose(const SPixelRows& small, int cxBox, int cyBox)
             pOut[3] = 255;
         }
     }
+    HBITMAP hThumb = dcBox.CopyBitmap();
+    dcBox.Discard();
     return hThumb;
 }
 

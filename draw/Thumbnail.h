@@ -16,7 +16,7 @@ struct SPixelRows;
 // In doubles on purpose: 100 x 50 in 88 x 82 gives 88 x 43 (88 x 44 exactly).
 SIZE FitThumbnail(SIZE size, SIZE sizeBox);
 
-// A thumbnail: a cxBox x cyBox 32-bit DIB section with the picture fitted
+// A thumbnail: an opaque cxBox x cyBox 32-bit bitmap with the picture fitted
 // and centred over white, each of its pixels the area average of the
 // premultiplied pixels it covers; null without memory.
 HBITMAP ThumbnailFromPixels(const SPixelRows& upright, int cxBox, int cyBox);
