@@ -199,6 +199,14 @@ bool ReadDeclaredSize(const BYTE* pHead, size_t cbHead, ULONGLONG& cx, ULONGLONG
     return false;
 }
 
+// Whether cx x cy pixels at 4 bytes each take more than cbMax bytes, without
+// the product wrapping: a header may declare 2^31 x 2^31.
+bool PixelBytesOver(ULONGLONG cx, ULONGLONG cy, ULONGLONG cbMax)
+{
+    const ULONGLONG nMaxPixels = cbMax / 4;
+    return cx != 0 && cy != 0 && (cx > nMaxPixels || cy > nMaxPixels / cx);
+}
+
 // Whether a file, of which pHead holds the start, is one that Wine's decoders
 // must never see: a JPEG, BMP or PNG declaring 2 GB of pixels or more at 4
 // bytes each, which GDI could not hold anyway (the JPEG and BMP decoders size
@@ -217,7 +225,7 @@ bool IsHostileHeader(const BYTE* pHead, size_t cbHead, ULONGLONG cbFile)
         if (dwOffset >= cbFile)
             return true;
     }
-    return cx * cy * 4 > INT_MAX;
+    return PixelBytesOver(cx, cy, INT_MAX);
 }
 
 // The bytes of one file in memory, shared by a stream and its clones, and
@@ -257,15 +265,10 @@ public:
         if (hRaw == INVALID_HANDLE_VALUE)
             return nullptr;
         CHandleHolder hFile(hRaw);
-        DWORD dwSizeHigh = 0;
-        const DWORD dwSize = ::GetFileSize(hFile.get(), &dwSizeHigh);
-        BY_HANDLE_FILE_INFORMATION info;
-        if (dwSize == 0 || dwSize == INVALID_FILE_SIZE || dwSizeHigh != 0 ||
-            !::GetFileInformationByHandle(hFile.get(), &info))
+        SFileStamp before;
+        if (!ReadHandleStamp(hFile.get(), &before) || before.cbSize == 0 || before.cbSize >= INVALID_FILE_SIZE)
             return nullptr;
-        pStamp->cbSize = dwSize;
-        pStamp->nLastWrite = static_cast<ULONGLONG>(info.ftLastWriteTime.dwHighDateTime) << 32 |
-                             info.ftLastWriteTime.dwLowDateTime;
+        const DWORD dwSize = static_cast<DWORD>(before.cbSize);
         std::shared_ptr<SFileBytes> pBytes(new (std::nothrow) SFileBytes{nullptr, dwSize, pCancel});
         if (!pBytes)
             return nullptr;
@@ -286,10 +289,10 @@ public:
         }
         // The stamp holds for the bytes read only if the file did not change
         // while they were read.
-        BY_HANDLE_FILE_INFORMATION after;
-        if (!::GetFileInformationByHandle(hFile.get(), &after) || after.nFileSizeLow != dwSize ||
-            after.nFileSizeHigh != 0 || ::CompareFileTime(&after.ftLastWriteTime, &info.ftLastWriteTime) != 0)
+        SFileStamp after;
+        if (!ReadHandleStamp(hFile.get(), &after) || after != before)
             return nullptr;
+        *pStamp = before;
         return new (std::nothrow) CFileStream(std::move(pBytes));
     }
 
@@ -571,7 +574,8 @@ HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
     return bDone ? dib.Detach() : nullptr;
 }
 
-CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel, size_t cbMax)
+CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel, size_t cbMax,
+                            IPixelAdmission* pAdmission)
 {
     auto fnCancelled = [pCancel] { return pCancel && pCancel->load(std::memory_order_relaxed); };
     SFileStamp stamp;
@@ -584,7 +588,8 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
     // Refused before the decode where the header tells the size.
     ULONGLONG cxDeclared = 0, cyDeclared = 0;
     if (ReadDeclaredSize(pFile->Data(), static_cast<size_t>(pFile->Size()), cxDeclared, cyDeclared) &&
-        cxDeclared * cyDeclared * 4 > cbMax)
+        (PixelBytesOver(cxDeclared, cyDeclared, cbMax) ||
+         (pAdmission && !pAdmission->Admit(static_cast<size_t>(cxDeclared * cyDeclared * 4)))))
         return nullptr;
 
     ++t_nDecodes;
@@ -602,7 +607,8 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
             OrientedSize(nOrientation, frame.Width(), frame.Height(), &cxTurned, &cyTurned);
             // 4 bytes a pixel, under 2 GB as GDI needs on every architecture.
             const ULONGLONG cbTurned = static_cast<ULONGLONG>(cxTurned) * cyTurned * 4;
-            if (fnCancelled() || cbTurned > INT_MAX || cbTurned > cbMax)
+            if (fnCancelled() || cbTurned > INT_MAX || cbTurned > cbMax ||
+                (pAdmission && !pAdmission->Admit(static_cast<size_t>(cbTurned))))
                 return nullptr;
             void* pBits = nullptr;
             CBitmap dib;
@@ -628,7 +634,7 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
     const INT cy = info.bmiHeader.biHeight;
     // 4 bytes a pixel, under 2 GB as GDI needs on every architecture.
     const ULONGLONG cbPixels = static_cast<ULONGLONG>(cx) * static_cast<ULONGLONG>(cy) * 4;
-    if (cbPixels > INT_MAX || cbPixels > cbMax)
+    if (cbPixels > INT_MAX || cbPixels > cbMax || (pAdmission && !pAdmission->Admit(static_cast<size_t>(cbPixels))))
         return nullptr;
 
     void* pBits = nullptr;

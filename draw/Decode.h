@@ -35,13 +35,27 @@ HBITMAP CreateDibFromBitmap(Gdiplus::GpBitmap* pImage);
 // deletes the picture.
 Gdiplus::Bitmap* LoadPictureFromFile(const wchar_t* pszPath);
 
+// Asked for room for a picture's pixels before they are made.
+class IPixelAdmission
+{
+public:
+    // Whether cbPixels bytes of pixels may be made; asked with the size the
+    // header declares where it tells, and again with the size decoded. Each
+    // answer stands in place of the one before.
+    virtual bool Admit(size_t cbPixels) = 0;
+
+protected:
+    ~IPixelAdmission() = default;
+};
+
 // The file decoded once into a picture ready for a layered update, or null
 // when it cannot be: it cannot be read or decoded, DecodeFileToDib would
 // refuse it, its 32-bit pixels would take 2 GB or more or more than cbMax
-// (known from the header where it tells, else after the decode), there is no
-// memory, or *pCancel has been set meanwhile. The caller deletes the picture.
+// or pAdmission refuses them (known from the header where it tells, else
+// after the decode), there is no memory, or *pCancel has been set meanwhile.
+// The caller deletes the picture.
 CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel = nullptr,
-                            size_t cbMax = SIZE_MAX);
+                            size_t cbMax = SIZE_MAX, IPixelAdmission* pAdmission = nullptr);
 
 // A file's thumbnail: a cxBox x cyBox 32-bit DIB with the picture (turned
 // upright) fitted and centred over white, its pixels area averages. TRUE

@@ -5,18 +5,6 @@
 namespace KelDraw
 {
 
-bool ReadFileStamp(const wchar_t* pszPath, SFileStamp* pStamp)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(pszPath, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
-    pStamp->cbSize = static_cast<ULONGLONG>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    pStamp->nLastWrite =
-        static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-    return true;
-}
-
 CDibPicture::CDibPicture(HBITMAP hDib, void* pBits, int cx, int cy, const SFileStamp& stamp)
     : SDibHolder(hDib, pBits),
       Gdiplus::Bitmap(cx, cy, cx * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(pBits)), m_stamp(stamp),

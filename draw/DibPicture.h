@@ -1,5 +1,7 @@
 #pragma once
 
+#include "draw/FileStamp.h"
+
 #include <windows.h>
 
 #include <gdiplus.h>
@@ -8,23 +10,6 @@
 
 namespace KelDraw
 {
-
-// What tells one content of a file from another cheaply: its size and
-// last-write time.
-struct SFileStamp
-{
-    ULONGLONG cbSize = 0;
-    ULONGLONG nLastWrite = 0;
-
-    bool operator==(const SFileStamp& other) const
-    {
-        return cbSize == other.cbSize && nLastWrite == other.nLastWrite;
-    }
-    bool operator!=(const SFileStamp& other) const { return !(*this == other); }
-};
-
-// The file's stamp as it is now; false when there is no such file.
-bool ReadFileStamp(const wchar_t* pszPath, SFileStamp* pStamp);
 
 // Owns the DIB section under a CDibPicture. A base of its own so that it is
 // made before the GDI+ picture over its pixels and goes after it.

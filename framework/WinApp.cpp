@@ -39,6 +39,12 @@ int CWinApp::Run()
         ::DispatchMessageW(&msg);
     }
     m_nExitCode = static_cast<int>(msg.wParam);
+    if (CWnd* pMainWnd = m_pMainWnd)
+    {
+        // Not the main window any more: its end posts no second quit.
+        m_pMainWnd = nullptr;
+        pMainWnd->DestroyWindow();
+    }
     return ExitInstance();
 }
 
@@ -105,12 +111,18 @@ namespace
 BOOL OfferMessage(MSG* pMsg, CWnd* pMainWnd)
 {
     const HWND hDesktop = ::GetDesktopWindow();
+    // A filter may run a loop (a key that loads a file can show a box): the
+    // windows may be destroyed meanwhile, their objects stay.
+    const CWnd::CKeepAlive keepMain(pMainWnd);
     for (HWND hWnd = pMsg->hwnd; hWnd && hWnd != hDesktop; hWnd = ::GetParent(hWnd))
     {
         CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
-        if (pWnd && pWnd->PreTranslateMessage(pMsg))
+        if (!pWnd)
+            continue;
+        const CWnd::CKeepAlive keep(pWnd);
+        if (pWnd->PreTranslateMessage(pMsg))
             return TRUE;
-        if (pWnd && pWnd == pMainWnd)
+        if (pWnd == pMainWnd)
             return FALSE;
     }
     return pMainWnd && pMainWnd->m_hWnd && pMainWnd->PreTranslateMessage(pMsg);

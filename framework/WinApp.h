@@ -17,7 +17,11 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     virtual BOOL InitInstance();
-    // Runs the message loop until WM_QUIT; the result is the quit code.
+    // Runs the message loop until WM_QUIT; the result is the quit code. A quit
+    // posted from elsewhere leaves the main window up: it is destroyed then,
+    // so that every worker (each owned by the main window's object or by an
+    // object it owns) is stopped and joined before the application ends and
+    // the process's GDI+ session with it.
     virtual int Run();
     virtual int ExitInstance();
 

@@ -136,6 +136,37 @@ void CWnd::OnNcDestroy()
 
 void CWnd::PostNcDestroy() {}
 
+CWnd::CKeepAlive::CKeepAlive(CWnd* pWnd) : m_pWnd(pWnd)
+{
+    if (m_pWnd)
+        ++m_pWnd->m_nUses;
+}
+
+CWnd::CKeepAlive::~CKeepAlive()
+{
+    if (m_pWnd)
+        m_pWnd->EndUse();
+}
+
+void CWnd::DeleteWhenUnused()
+{
+    if (m_nUses > 0)
+        m_bDeletePending = true;
+    else
+        delete this;
+}
+
+void CWnd::EndUse()
+{
+    // Cleared first: the destructor destroys a window still there, and that
+    // dispatch uses and ends its use of the object once more.
+    if (--m_nUses == 0 && m_bDeletePending)
+    {
+        m_bDeletePending = false;
+        delete this;
+    }
+}
+
 LRESULT CWnd::Default()
 {
     return DefWindowProc(g_msgCur.message, g_msgCur.wParam, g_msgCur.lParam);
@@ -220,15 +251,19 @@ LRESULT CALLBACK CWnd::WndProcThunk(HWND hWnd, UINT message, WPARAM wParam, LPAR
     const MSG msgPrev = g_msgCur;
     g_msgCur = MSG{hWnd, message, wParam, lParam, 0, {0, 0}};
     LRESULT lResult = 0;
-    // Exceptions cannot unwind through the platform's dispatch; an allocation
-    // failure deep in a handler ends that handler, not the process.
-    try
     {
-        lResult = pWnd->WindowProc(message, wParam, lParam);
-    }
-    catch (const std::bad_alloc&)
-    {
-        lResult = 0;
+        // A handler's object outlives the handler, whatever it destroys.
+        const CKeepAlive keep(pWnd);
+        // Exceptions cannot unwind through the platform's dispatch; an
+        // allocation failure deep in a handler ends that handler, not the process.
+        try
+        {
+            lResult = pWnd->WindowProc(message, wParam, lParam);
+        }
+        catch (const std::bad_alloc&)
+        {
+            lResult = 0;
+        }
     }
     g_msgCur = msgPrev;
     return lResult;

@@ -49,20 +49,13 @@ void CTarvoToolWnd::InsertElem(const std::wstring& strPath, HBITMAP hThumb, int 
     pElem.release()->AddRef(); // the vector's reference
 }
 
-void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath)
+void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath, HBITMAP hPicture)
 {
-    CBitmap bmpThumb;
-    HBITMAP hNew = nullptr;
-    if (!KelDraw::DecodeFileToThumbnail(strPath.c_str(), CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT, &hNew))
-        return;
-    bmpThumb.Attach(hNew);
     for (CElem* pElem : m_vecElems)
     {
-        if (pElem->m_strPath != strPath || !bmpThumb.GetSafeHandle())
+        if (pElem->m_strPath != strPath)
             continue;
-        // Each entry of the file owns a copy.
-        if (HBITMAP hThumb = static_cast<HBITMAP>(
-                ::CopyImage(bmpThumb.GetSafeHandle(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)))
+        if (HBITMAP hThumb = MakeThumbnail(hPicture))
         {
             ::DeleteObject(pElem->m_hThumb);
             pElem->m_hThumb = hThumb;

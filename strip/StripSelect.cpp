@@ -83,6 +83,9 @@ void CTarvoToolWnd::OnMouseMove(UINT nFlags, POINT point)
     {
         if (StartDrag(m_pPressed))
             m_pPressed = nullptr;
+        // The drag's loop may have seen the strip's window destroyed.
+        if (!m_hWnd)
+            return;
     }
 
     if (!m_bTracking)

@@ -19,6 +19,18 @@ namespace
 // paints or timers one round of its wait handles at most.
 const DWORD kDropRefreshMs = 50;
 const int kDropDispatchLimit = 32;
+
+// Takes the next message in the range. A quit comes out of any range: it is
+// put back for the loop that ends on it, and taken as nothing here.
+bool TakeMessage(MSG* pMsg, UINT nFirst, UINT nLast)
+{
+    if (!::PeekMessageW(pMsg, nullptr, nFirst, nLast, PM_REMOVE))
+        return false;
+    if (pMsg->message != WM_QUIT)
+        return true;
+    ::PostQuitMessage(static_cast<int>(pMsg->wParam));
+    return false;
+}
 } // namespace
 
 CTarvoToolWnd::CTarvoToolWnd(IElemSelectCall* pSelectCall)
@@ -90,6 +102,11 @@ LRESULT CTarvoToolWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         OnTimer(static_cast<UINT_PTR>(wParam));
         return 0;
+    case WM_DESTROY:
+        // While the handle still names the window: the object may outlive it.
+        if (m_pDropTarget)
+            m_pDropTarget->Revoke();
+        return Default();
     default:
         return CWnd::WindowProc(message, wParam, lParam);
     }
@@ -167,6 +184,8 @@ void CTarvoToolWnd::AddDropFiles(HDROP hDropInfo)
     if (m_pDropDecoder && m_pDropDecoder->Add(vecPaths))
         return;
 
+    // Its loop may see the strip's window destroyed, and its owner freed.
+    const CKeepAlive keep(this);
     CDropDecoder decoder(m_nDropThreads);
     if (!vecPaths.empty() && decoder.Add(vecPaths))
     {
@@ -178,6 +197,8 @@ void CTarvoToolWnd::AddDropFiles(HDROP hDropInfo)
         for (const std::wstring& strPath : vecPaths)
             AddFile(strPath.c_str());
     }
+    if (!m_hWnd)
+        return;
     RecalcLayout();
     UpdateScrollBar();
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
@@ -185,24 +206,31 @@ void CTarvoToolWnd::AddDropFiles(HDROP hDropInfo)
 
 void CTarvoToolWnd::AddDecodedFiles(CDropDecoder& decoder)
 {
-    // Cleared on every way out, an exception's included.
+    // Undone on every way out, an exception's included: the drop this one
+    // may be nested in is joined again, and the keys held meanwhile go back
+    // on the queue in the order they came.
     struct SActiveDrop
     {
         CTarvoToolWnd* pStrip;
+        CDropDecoder* pOuterDecoder;
         HCURSOR hOldCursor;
+        std::vector<MSG> vecHeldKeys;
         ~SActiveDrop()
         {
-            pStrip->m_pDropDecoder = nullptr;
+            pStrip->m_pDropDecoder = pOuterDecoder;
+            for (const MSG& msg : vecHeldKeys)
+                ::PostMessageW(msg.hwnd, msg.message, msg.wParam, msg.lParam);
             ::SetCursor(hOldCursor);
         }
-    } active{this, ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))};
+    } active{this, m_pDropDecoder, ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT)), {}};
     m_pDropDecoder = &decoder;
 
     DWORD dwLastLayout = ::GetTickCount();
     bool bNewEntries = false; // since the last layout
     for (;;)
     {
-        if (!m_hWnd || QuitRequested())
+        const bool bKeyQuits = HoldQueuedKeys(&active.vecHeldKeys);
+        if (!m_hWnd || bKeyQuits || QuitRequested())
         {
             decoder.Cancel();
             return;
@@ -234,9 +262,9 @@ void CTarvoToolWnd::AddDecodedFiles(CDropDecoder& decoder)
         // elsewhere are handled by the peeking itself. The user's input stays
         // queued: nothing it does may reach the entries while they come in.
         MSG msg;
-        for (int i = 0; i < kDropDispatchLimit && ::PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE); ++i)
+        for (int i = 0; i < kDropDispatchLimit && TakeMessage(&msg, WM_TIMER, WM_TIMER); ++i)
             ::DispatchMessageW(&msg);
-        for (int i = 0; i < kDropDispatchLimit && ::PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i)
+        for (int i = 0; i < kDropDispatchLimit && TakeMessage(&msg, WM_PAINT, WM_PAINT); ++i)
             ::DispatchMessageW(&msg);
         const HANDLE hReady = decoder.ReadyEvent();
         ::MsgWaitForMultipleObjects(1, &hReady, FALSE, kDropRefreshMs,
@@ -244,15 +272,66 @@ void CTarvoToolWnd::AddDecodedFiles(CDropDecoder& decoder)
     }
 }
 
-// Esc as the next key, or a close request for any window but the strip (which
-// only hides on one). The message stays queued for the loop that handles it.
+// The keys are taken off the queue so that every one of them is seen, not
+// only the first; they are posted again when the drop ends.
+bool CTarvoToolWnd::HoldQueuedKeys(std::vector<MSG>* pvecHeld)
+{
+    bool bQuit = false;
+    MSG msg;
+    for (;;)
+    {
+        try
+        {
+            pvecHeld->reserve(pvecHeld->size() + 1);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return bQuit; // the rest stays queued, unseen
+        }
+        if (!TakeMessage(&msg, WM_KEYFIRST, WM_KEYLAST))
+            return bQuit;
+        pvecHeld->push_back(msg);
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE)
+            bQuit = true;
+        if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_F4 && (HIWORD(msg.lParam) & KF_ALTDOWN))
+            bQuit = true;
+    }
+}
+
+namespace
+{
+struct SCloseSearch
+{
+    HWND hStrip;
+    bool bFound;
+};
+
+// A close queued for this window or its children; the strip only hides on one.
+BOOL CALLBACK FindQueuedClose(HWND hWnd, LPARAM lParam)
+{
+    auto* pSearch = reinterpret_cast<SCloseSearch*>(lParam);
+    if (hWnd == pSearch->hStrip)
+        return TRUE;
+    MSG msg;
+    if (::PeekMessageW(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) ||
+        (::PeekMessageW(&msg, hWnd, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE) &&
+         (msg.wParam & 0xFFF0) == SC_CLOSE))
+    {
+        pSearch->bFound = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace
+
+// A quit, or a close request for any window of the thread but the strip.
+// The message stays queued for the loop that handles it.
 bool CTarvoToolWnd::QuitRequested() const
 {
     MSG msg;
-    if (::PeekMessageW(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) && msg.wParam == VK_ESCAPE)
+    if (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
         return true;
-    if (::PeekMessageW(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) && msg.hwnd != m_hWnd)
-        return true;
-    return ::PeekMessageW(&msg, nullptr, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE) &&
-           (msg.wParam & 0xFFF0) == SC_CLOSE && msg.hwnd != m_hWnd;
+    SCloseSearch search = {m_hWnd, false};
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindQueuedClose, reinterpret_cast<LPARAM>(&search));
+    return search.bFound;
 }

@@ -22,6 +22,9 @@ class Bitmap;
 // The thumbnail strip: one row of entries made from dropped picture files,
 // docked along the bottom of the work area, with a horizontal scroll bar.
 // Every choice of an entry is reported to the viewer through IElemSelectCall.
+// Owned by whoever made it (the viewer), which frees it through
+// DeleteWhenUnused: a drop being added or a drag out of it may still be
+// running when its window is destroyed, and ends then.
 class CTarvoToolWnd : public CWnd, public CRoDroptargeter, public CKelTooltipBase
 {
 public:
@@ -53,14 +56,15 @@ public:
     // Adds the files a drop names, in order, skipping what cannot be shown;
     // the handle stays the caller's. The files are decoded on worker threads
     // while the strip keeps painting and shows the entries as they come; the
-    // user's input waits until the drop ends, and Esc or a close request
-    // ends it early.
+    // user's input waits until the drop ends, and Esc, Alt+F4, a close
+    // request or a quit queued meanwhile ends it early, as does the strip's
+    // window being destroyed. The strip stays allocated until it returns.
     void AddDropFiles(HDROP hDropInfo);
     int InsertFile(const wchar_t* pszPath, int nPos);
     HBITMAP MakeThumbnail(HBITMAP hSource);
-    // New thumbnails for the entries of a file that was rewritten; an entry
-    // whose file no longer decodes keeps its thumbnail.
-    void RefreshThumbnails(const std::wstring& strPath);
+    // New thumbnails, made from hPicture, the file's new picture, for the
+    // entries of a file that was rewritten.
+    void RefreshThumbnails(const std::wstring& strPath, HBITMAP hPicture);
     // The thumbnail of a decoded bitmap, made in memory DCs compatible with
     // hCompatibleDC (null: the screen); safe on any thread.
     static HBITMAP ShrinkToThumbnail(HBITMAP hSource, HDC hCompatibleDC);
@@ -146,12 +150,16 @@ private:
     void ReportSelection(int nIndex, BOOL bReload);
     // Takes the thumbnail; the entry is placed as InsertFile places it.
     void InsertElem(const std::wstring& strPath, HBITMAP hThumb, int nPos);
-    // Adds the decoder's results in drop order as they come, until all are in
-    // or the user asks to quit.
+    // Adds the decoder's results in drop order as they come, until all are in,
+    // the user asks to quit or the strip's window is destroyed.
     void AddDecodedFiles(CDropDecoder& decoder);
+    // Takes the queued keys into *pvecHeld; true when Esc or Alt+F4 is among them.
+    static bool HoldQueuedKeys(std::vector<MSG>* pvecHeld);
     bool QuitRequested() const;
 
-    CDropDecoder* m_pDropDecoder = nullptr; // the drop being added, if any
+    // The innermost drop being added, which a drop handed over meanwhile
+    // joins; it lives in that drop's frame, which puts back the one before.
+    CDropDecoder* m_pDropDecoder = nullptr;
 
     BOOL m_bComInitialized;
 };

@@ -42,5 +42,6 @@ if [ -n "${PICTARO_SEAT_DISPLAYS:-}" ]; then
 fi
 export WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver32
-export WINEDEBUG=-all
+# Quiet, unless a test asks for one of Wine's checkers (PICTARO_WINEDEBUG).
+export WINEDEBUG="${PICTARO_WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -32,7 +32,12 @@ CTarvoMainWnd::~CTarvoMainWnd()
     m_pReadAhead.reset();
     delete m_pPicture;
     delete m_pStartPicture;
-    delete m_pToolWnd;
+    if (m_pToolWnd)
+    {
+        // A drop on the strip itself may still be unwinding.
+        m_pToolWnd->m_pSelectCall = nullptr;
+        m_pToolWnd->DeleteWhenUnused();
+    }
     delete m_pElement;
 }
 
@@ -92,8 +97,15 @@ LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_SHOWN_FILE_CHANGED:
-        OnShownFileChanged();
+        OnShownFileChanged(wParam);
         return 0;
+    case WM_DEVICECHANGE:
+    {
+        const BOOL bGranted = m_fileWatch.OnDeviceChange(wParam, lParam);
+        if (!m_fileWatch.IsWatching())
+            StopWatchingFile();
+        return bGranted;
+    }
     case WM_MOUSEWHEEL:
         OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
@@ -153,6 +165,7 @@ BOOL CTarvoMainWnd::ShowPlaceholder(UINT nID)
 {
     delete m_pPicture;
     m_pPicture = LoadBitmapResource(nID);
+    CountShown();
     m_strCurPath.clear();
     StopWatchingFile();
     if (m_pPicture && !m_bUpdateTimer)
@@ -262,10 +275,15 @@ void CTarvoMainWnd::DrawPicture(CDC* pDC)
 
 void CTarvoMainWnd::PostNcDestroy()
 {
+    // The strip goes with the viewer's window: a drop being added to it sees
+    // its window gone and ends.
+    if (m_pToolWnd)
+        m_pToolWnd->DestroyWindow();
     // Also reached when the window was never made or its creation failed.
     if (m_hUser32)
         ::FreeLibrary(m_hUser32);
-    delete this;
+    m_hUser32 = nullptr;
+    DeleteWhenUnused();
 }
 
 HWND CTarvoMainWnd::InsertAfter() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "draw/FileStamp.h"
 #include "framework/Wnd.h"
 #include "viewer/ElemSelectCall.h"
 #include "viewer/FileWatch.h"
@@ -18,8 +19,11 @@ class CReadAhead;
 class CTarvoToolWnd;
 
 // The main window: one picture at its natural size as a borderless layered
-// window, updated only through UpdateLayeredWindow. Deletes itself when its
-// window is destroyed.
+// window, updated only through UpdateLayeredWindow. Owns itself: it is freed
+// (see CWnd's lifetime rule) once its window is destroyed and none of its
+// handlers is still on the stack. It owns the strip, whose window goes with
+// its own, and the workers of the read-ahead and the folder watch, which its
+// destructor stops and joins in that order.
 class CTarvoMainWnd : public CWnd, public IElemSelectCall
 {
 public:
@@ -33,7 +37,9 @@ public:
         TIMER_CLICK = 2001,
         CLICK_WINDOW = 200, // a second press within it makes a double click
         TIMER_RELOAD = 2002,
-        RELOAD_DELAY = 300, // after the last change to the shown file
+        RELOAD_DELAY = 300,      // after the last change to the shown file
+        RELOAD_MAX_DELAY = 1000, // after the first change not yet shown
+        RELOAD_QUIET = 2000,     // a file that failed to reload and stayed so is told of
         WM_SHOWN_FILE_CHANGED = WM_APP + 1,
     };
 
@@ -97,13 +103,27 @@ public:
     BOOL ShowZoomed(int nStep, POINT ptCursor);
     // Watches the shown file's folder while a file is shown.
     CFileWatch m_fileWatch;
-    // The shown file was rewritten: it is loaded again, as F5 would, once
-    // the writes have stopped. A file gone or renamed away is left alone.
-    void OnShownFileChanged();
+    // The shown file was rewritten: it is read again once its writes have
+    // stopped (RELOAD_DELAY after the last), however busy the rest of the
+    // folder is, and never later than RELOAD_MAX_DELAY after the first. A
+    // file gone or renamed away is left alone. Unlike a load the user asks
+    // for, a reload that fails keeps the picture shown and the watch, and
+    // tries again at the next change; only a file that stays undecodable and
+    // unchanged for RELOAD_QUIET is told of, as a failed load.
+    void OnShownFileChanged(WPARAM nWhat);
     void OnReloadTimer();
     void StopWatchingFile();
-    // The neighbours of the shown entry, decoded ahead; made on first need.
+    KelDraw::SFileStamp m_stampSeen; // the shown file's, when last looked at
+    BOOL m_bReloadDue = FALSE;
+    DWORD m_dwFirstChange = 0;
+    DWORD m_dwLastChange = 0;
+    BOOL m_bReloadFailed = FALSE;
+    KelDraw::SFileStamp m_stampFailed; // the file as the failed reload read it
+    // The neighbours of the shown entry, decoded ahead, and the count of all
+    // picture memory; made on first need. A test may put in its own, with
+    // another budget, before the first load.
     std::unique_ptr<CReadAhead> m_pReadAhead;
+    CReadAhead* ReadAhead();
 
 private:
     int OnCreate(LPCREATESTRUCTW lpCreateStruct);
@@ -112,11 +132,18 @@ private:
     BOOL ShowLoadFailure();
     // The picture shown goes; a file's picture is kept for a step back.
     void DropPicture();
+    // Tells the count what the shown picture takes.
+    void CountShown();
+    void ArmReload();
+    // Reads the shown file again; bQuietOver: the wait after a failed
+    // reload has passed with the file unchanged.
+    void ReloadShownFile(BOOL bQuietOver);
     // Asks for the strip's entries beside the selected one to be read ahead.
     void PlanReadAhead();
     // At the window's place, or at *pptOrigin when given.
     BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin = nullptr);
-    // Zooms a file's picture by the wheel's notches about the cursor.
+    // Zooms a file's picture by the wheel's notches about the cursor, or
+    // about the window's centre when the cursor is elsewhere.
     void OnMouseWheel(int nDelta, POINT ptCursor);
     void OnLButtonDown(POINT point);
     void MoveWithMouse(POINT ptPress);

@@ -53,7 +53,8 @@ void CTarvoMainWnd::MoveWithMouse(POINT ptPress)
     // press on a caption would: under a window manager Wine hands that loop to
     // it, and a loop started for a button already released follows the mouse
     // until the next click, which then never makes a double click.
-    if (!::DragDetect(m_hWnd, ptPress))
+    // DragDetect's loop handles sent messages, a close among them.
+    if (!::DragDetect(m_hWnd, ptPress) || !m_hWnd)
         return;
     // The window catches up with the distance the drag took to be seen, and
     // the loop follows the mouse from here until the button is released.
@@ -157,7 +158,8 @@ void CTarvoMainWnd::OnDropFiles(HDROP hDropInfo)
     if (HasStripWindow())
     {
         m_pToolWnd->AddDropFiles(hDropInfo);
-        const int nCount = static_cast<int>(m_pToolWnd->m_vecElems.size());
+        // The drop's loop may have seen the viewer closed.
+        const int nCount = m_hWnd ? static_cast<int>(m_pToolWnd->m_vecElems.size()) : 0;
         if (nCount > 0)
             m_pToolWnd->SelectElem(nCount - 1);
     }

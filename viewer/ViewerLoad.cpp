@@ -18,6 +18,9 @@ const wchar_t kLoadFailed[] = L"加载失败。请拖入图片文件。";
 
 BOOL CTarvoMainWnd::OnElemSelect(int nIndex, const wchar_t*, const wchar_t* pszPath, BOOL bReload)
 {
+    // Called from the strip's handlers, not the viewer's: the failure box's
+    // loop may close the viewer.
+    const CKeepAlive keep(this);
     LoadPicture(pszPath, !bReload);
     m_nCurIndex = nIndex;
     return TRUE;
@@ -44,10 +47,15 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
     const BOOL bReload = !bSkipIfSame;
     KelDraw::CDibPicture* pPicture = !bReload && m_pReadAhead ? m_pReadAhead->Take(pszPath) : nullptr;
     if (!pPicture)
-        pPicture = KelDraw::LoadDibPicture(pszPath);
+    {
+        // Room is made for it as soon as its size is known.
+        CShownAdmission admission(ReadAhead(), 0);
+        pPicture = KelDraw::LoadDibPicture(pszPath, nullptr, SIZE_MAX, &admission);
+    }
     if (!pPicture)
         return ShowLoadFailure();
     m_pPicture = pPicture;
+    CountShown();
 
     // The viewer stays up with the last picture until the redraw pushes the
     // new one, size and pixels in one layered update.
@@ -58,6 +66,10 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
         m_pElement->m_bVisible = FALSE;
     m_strCurPath = pszPath;
     // Not being told of changes only costs the reload on its own.
+    ::KillTimer(m_hWnd, TIMER_RELOAD);
+    m_bReloadDue = FALSE;
+    m_bReloadFailed = FALSE;
+    m_stampSeen = pPicture->Stamp();
     m_fileWatch.Watch(pszPath, m_hWnd, WM_SHOWN_FILE_CHANGED);
     return TRUE;
 }
@@ -67,6 +79,7 @@ BOOL CTarvoMainWnd::ShowLoadFailure()
     // No picture while the box is up, so a redraw in its loop draws nothing.
     delete m_pPicture;
     m_pPicture = nullptr;
+    CountShown();
     // The box disables its owner, the viewer, but not the strip, which has no
     // owner: a thumbnail clicked meanwhile would start a load inside this one.
     const HWND hStrip = HasStripWindow() ? m_pToolWnd->m_hWnd : nullptr;
@@ -74,6 +87,9 @@ BOOL CTarvoMainWnd::ShowLoadFailure()
     MessageBox(kLoadFailed, nullptr, MB_OK);
     if (bStripWasEnabled)
         ::EnableWindow(hStrip, TRUE);
+    // The box's loop may have closed the viewer: no timer for a window gone.
+    if (!m_hWnd)
+        return FALSE;
     ShowPlaceholder(IDB_FAILED);
     return FALSE;
 }
@@ -86,6 +102,25 @@ void CTarvoMainWnd::DropPicture()
     else
         delete m_pPicture;
     m_pPicture = nullptr;
+    CountShown();
+}
+
+void CTarvoMainWnd::CountShown()
+{
+    if (!m_pReadAhead)
+        return;
+    auto* pDib = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
+    m_pReadAhead->SetShown(pDib ? pDib->Bytes() : 0);
+}
+
+CReadAhead* CTarvoMainWnd::ReadAhead()
+{
+    if (!m_pReadAhead)
+    {
+        m_pReadAhead.reset(new (std::nothrow) CReadAhead);
+        CountShown();
+    }
+    return m_pReadAhead.get();
 }
 
 void CTarvoMainWnd::PlanReadAhead()
@@ -102,16 +137,10 @@ void CTarvoMainWnd::PlanReadAhead()
                 if (nNeighbour >= 0 && nNeighbour < static_cast<int>(vecElems.size()))
                     vecPaths.push_back(vecElems[static_cast<size_t>(nNeighbour)]->m_strPath);
         }
-        if (!m_pReadAhead)
-        {
-            if (vecPaths.empty())
-                return;
-            m_pReadAhead.reset(new (std::nothrow) CReadAhead);
-            if (!m_pReadAhead)
-                return;
-        }
-        auto* pDib = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
-        m_pReadAhead->Plan(vecPaths, pDib ? pDib->Bytes() : 0);
+        if (!m_pReadAhead && vecPaths.empty())
+            return;
+        if (CReadAhead* pReadAhead = ReadAhead())
+            pReadAhead->Plan(vecPaths);
     }
     catch (const std::bad_alloc&)
     {

@@ -6,6 +6,7 @@
 #include "framework/DC.h"
 #include "framework/GdiObject.h"
 #include "strip/TarvoToolWnd.h"
+#include "viewer/ReadAhead.h"
 #include "viewer/Zoom.h"
 
 namespace
@@ -13,6 +14,30 @@ namespace
 // The largest zoomed picture made: 64 million pixels, 256 MB. A step past it
 // is not taken.
 const ULONGLONG kMaxZoomedBytes = 256ull << 20;
+
+// Room for a zoomed copy in the count of picture memory, given back when it goes.
+class CZoomRoom
+{
+public:
+    explicit CZoomRoom(CReadAhead* pReadAhead) : m_pReadAhead(pReadAhead) {}
+    ~CZoomRoom()
+    {
+        if (m_bReserved)
+            m_pReadAhead->EndZoom();
+    }
+    CZoomRoom(const CZoomRoom&) = delete;
+    CZoomRoom& operator=(const CZoomRoom&) = delete;
+
+    bool Reserve(size_t cbZoomed)
+    {
+        m_bReserved = m_pReadAhead && m_pReadAhead->BeginZoom(cbZoomed);
+        return m_bReserved;
+    }
+
+private:
+    CReadAhead* const m_pReadAhead;
+    bool m_bReserved = false;
+};
 } // namespace
 
 void CTarvoMainWnd::OnMouseWheel(int nDelta, POINT ptCursor)
@@ -26,8 +51,16 @@ void CTarvoMainWnd::OnMouseWheel(int nDelta, POINT ptCursor)
     const int nNotches = m_nWheelRest / WHEEL_DELTA;
     m_nWheelRest -= nNotches * WHEEL_DELTA;
     const int nStep = CZoom::StepBy(m_nZoomStep, nNotches);
-    if (nStep != m_nZoomStep)
-        ShowZoomed(nStep, ptCursor);
+    if (nStep == m_nZoomStep)
+        return;
+    // A wheel turned over another window (the strip's, say) reaches here with
+    // the cursor outside: zooming about it would move the picture away.
+    RECT rcWindow;
+    ::GetWindowRect(m_hWnd, &rcWindow);
+    if (!::PtInRect(&rcWindow, ptCursor))
+        ptCursor = POINT{rcWindow.left + (rcWindow.right - rcWindow.left) / 2,
+                         rcWindow.top + (rcWindow.bottom - rcWindow.top) / 2};
+    ShowZoomed(nStep, ptCursor);
 }
 
 BOOL CTarvoMainWnd::ShowZoomed(int nStep, POINT ptCursor)
@@ -48,8 +81,13 @@ BOOL CTarvoMainWnd::ShowZoomed(int nStep, POINT ptCursor)
     // zoomed size, top-down like the picture.
     CBitmap bmpZoomed;
     HBITMAP hSource = pPicture->Dib();
+    // The copy is counted with the viewer's other pictures while it lives;
+    // a step whose copy would not fit beside the picture is not taken.
+    CZoomRoom room(ReadAhead());
     if (nStep != CZoom::NATURAL_STEP)
     {
+        if (!room.Reserve(static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy) * 4))
+            return FALSE;
         void* pBits = nullptr;
         if (!bmpZoomed.Attach(KelDraw::CreateTopDownDib(size.cx, size.cy, &pBits)))
             return FALSE;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -54,7 +55,7 @@ public:
             throw std::bad_alloc();
         return pMsg->message == WM_APP + 1;
     }
-    void PostNcDestroy() override { delete this; }
+    void PostNcDestroy() override { DeleteWhenUnused(); }
 
     std::vector<UINT> m_vecMessages;
     std::vector<UINT> m_vecPreTranslated;
@@ -326,4 +327,64 @@ TEST_F(WndTest, CreationAttachesOnlyTheRequestedWindow)
     ::DestroyWindow(g_hIntruder);
     ::DestroyWindow(hFrame);
     EXPECT_EQ(1, m_nDeleted);
+}
+
+// A handler whose nested loop sees its own window destroyed: the object
+// outlives the handler, which may still use it, and is freed exactly once
+// when the outermost handler on the stack returns; an owner freeing an
+// object in use only marks it.
+TEST_F(WndTest, AnObjectInUseIsFreedWhenItsLastUseEnds)
+{
+    // Runs fnLoop inside its handler of WM_APP + 2, then notes how many
+    // objects were freed by then.
+    struct CLoopingWnd : CRecordingWnd
+    {
+        CLoopingWnd(int* pnDeleted, std::function<void(HWND)> fnLoop, int* pnDeletedAfterLoop)
+            : CRecordingWnd(pnDeleted), m_pnDeleted(pnDeleted), m_fnLoop(std::move(fnLoop)),
+              m_pnDeletedAfterLoop(pnDeletedAfterLoop)
+        {
+        }
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+        {
+            if (message != WM_APP + 2)
+                return CRecordingWnd::WindowProc(message, wParam, lParam);
+            m_fnLoop(m_hWnd);
+            *m_pnDeletedAfterLoop = *m_pnDeleted;
+            return 0;
+        }
+        int* m_pnDeleted;
+        std::function<void(HWND)> m_fnLoop;
+        int* m_pnDeletedAfterLoop;
+    };
+    struct SCase
+    {
+        const char* pszName;
+        std::function<void(HWND)> fnLoop;
+    };
+    const SCase cases[] = {
+        {"sent close", [](HWND hWnd) { ::SendMessageW(hWnd, WM_CLOSE, 0, 0); }},
+        {"destroyed", [](HWND hWnd) { ::DestroyWindow(hWnd); }},
+        {"posted close dispatched by a message box",
+         [](HWND hWnd) {
+             ::PostMessageW(hWnd, WM_CLOSE, 0, 0);
+             ::MessageBoxW(hWnd, L"the loop", L"test", MB_OK);
+         }},
+        {"freed by an owner", [](HWND hWnd) { CWnd::FromHandlePermanent(hWnd)->DeleteWhenUnused(); }},
+    };
+    for (const SCase& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        CMessageBoxWatcher boxes;
+        boxes.m_dwAnswerAfterMs = 200;
+        int nDeleted = 0;
+        int nDeletedAfterLoop = -1;
+        auto* pWnd = new CLoopingWnd(&nDeleted, c.fnLoop, &nDeletedAfterLoop);
+        ASSERT_TRUE(pWnd->Create());
+        const HWND hWnd = pWnd->m_hWnd;
+        ::SendMessageW(hWnd, WM_APP + 2, 0, 0);
+        EXPECT_EQ(0, nDeletedAfterLoop) << "still there for the handler";
+        EXPECT_EQ(1, nDeleted) << "freed once, as the handler returned";
+        EXPECT_FALSE(::IsWindow(hWnd));
+        EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(hWnd));
+    }
 }

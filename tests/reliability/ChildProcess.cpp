@@ -25,7 +25,7 @@ std::wstring RunnerPath()
 }
 } // namespace
 
-SChildResult RunFuzzDecode(const std::vector<std::wstring>& vecArgs, DWORD dwTimeoutMs)
+SChildResult RunFuzzDecode(const std::vector<std::wstring>& vecArgs, DWORD dwSilenceMs)
 {
     SChildResult result;
     std::wstring strCommand = Quoted(RunnerPath());
@@ -74,17 +74,21 @@ SChildResult RunFuzzDecode(const std::vector<std::wstring>& vecArgs, DWORD dwTim
         }
         return false;
     };
-    const DWORD dwStart = ::GetTickCount();
+    DWORD dwLastHeard = ::GetTickCount();
     for (;;)
     {
-        if (!fnDrain())
+        const size_t cchBefore = strText.size();
+        const bool bOpen = fnDrain();
+        if (strText.size() != cchBefore)
+            dwLastHeard = ::GetTickCount();
+        if (!bOpen)
             break; // the child and its pipe are gone
         if (::WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0)
         {
             fnDrain(); // what it wrote last may still be in the pipe
             break;
         }
-        if (::GetTickCount() - dwStart > dwTimeoutMs)
+        if (::GetTickCount() - dwLastHeard > dwSilenceMs)
         {
             result.bTimedOut = true;
             ::TerminateProcess(pi.hProcess, 1);

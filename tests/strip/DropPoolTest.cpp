@@ -267,3 +267,146 @@ TEST(DropDecoderTest, WhatIsNotTakenIsFreedAndTheWorkersStop)
     const long long nKept = static_cast<long long>(nRoomBefore) - static_cast<long long>(Reliability::GdiRoomLeft());
     EXPECT_LE(nKept, 2) << "and are gone with the decoder";
 }
+
+namespace
+{
+// Takes every result left, in order, waiting for each with a generous bound;
+// the paths of those decoded, or what was taken when the bound ran out.
+std::vector<std::wstring> TakeAll(CDropDecoder& decoder, bool* pbTimedOut)
+{
+    std::vector<std::wstring> vecTaken;
+    *pbTimedOut = false;
+    const DWORD dwStart = ::GetTickCount();
+    for (;;)
+    {
+        std::wstring strPath;
+        HBITMAP hThumb = nullptr;
+        const CDropDecoder::EResult nResult = decoder.TakeNext(&strPath, &hThumb);
+        if (nResult == CDropDecoder::RESULT_NONE)
+            return vecTaken;
+        if (nResult == CDropDecoder::RESULT_PENDING)
+        {
+            if (::GetTickCount() - dwStart > 30000)
+            {
+                *pbTimedOut = true;
+                return vecTaken;
+            }
+            ::WaitForSingleObject(decoder.ReadyEvent(), 200);
+            continue;
+        }
+        if (nResult == CDropDecoder::RESULT_DECODED)
+            vecTaken.push_back(strPath);
+        if (hThumb)
+            ::DeleteObject(hThumb);
+    }
+}
+
+bool WaitForNoWorkers()
+{
+    const DWORD dwStart = ::GetTickCount();
+    while (CDropDecoder::RunningWorkers() > 0)
+    {
+        if (::GetTickCount() - dwStart > 30000)
+            return false;
+        ::Sleep(5);
+    }
+    return true;
+}
+} // namespace
+
+// A drop that joins a running one after every worker of it has ended (its
+// files all decoded, some not yet taken) still has its files decoded, behind
+// the first drop's, in order.
+TEST(DropDecoderTest, ADropJoiningAfterTheWorkersEndedArrivesInOrder)
+{
+    CTempFolder dir;
+    std::vector<std::wstring> vecFiles;
+    for (int i = 0; i < 8; ++i)
+    {
+        vecFiles.push_back(dir.Path(L"f" + std::to_wstring(i) + L".png"));
+        ASSERT_TRUE(WriteSolidPicture(vecFiles.back(), 40 + i, 30, RGB(20 * i, 90, 200)));
+    }
+    struct SRow
+    {
+        unsigned nThreads;
+        size_t nFirst, nTaken, nAdded;
+    };
+    const SRow rows[] = {{1, 1, 1, 1}, {2, 2, 1, 1}, {3, 3, 2, 2}, {3, 2, 1, 1}, {1, 3, 1, 2}, {2, 4, 4, 3}};
+    for (const SRow& row : rows)
+    {
+        SCOPED_TRACE(testing::Message() << "threads " << row.nThreads << ", first " << row.nFirst << ", taken "
+                                        << row.nTaken << ", added " << row.nAdded);
+        const std::vector<std::wstring> vecFirst(vecFiles.begin(), vecFiles.begin() + row.nFirst);
+        const std::vector<std::wstring> vecAdded(vecFiles.end() - row.nAdded, vecFiles.end());
+        CDropDecoder decoder(row.nThreads);
+        ASSERT_TRUE(decoder.Add(vecFirst));
+        std::vector<std::wstring> vecTaken;
+        while (vecTaken.size() < row.nTaken)
+        {
+            std::wstring strPath;
+            HBITMAP hThumb = nullptr;
+            const CDropDecoder::EResult nResult = decoder.TakeNext(&strPath, &hThumb);
+            ASSERT_NE(CDropDecoder::RESULT_NONE, nResult);
+            if (nResult == CDropDecoder::RESULT_PENDING)
+            {
+                ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(decoder.ReadyEvent(), 30000));
+                continue;
+            }
+            vecTaken.push_back(strPath);
+            ::DeleteObject(hThumb);
+        }
+        // A worker has started (a file was taken) and every one has ended.
+        ASSERT_TRUE(WaitForNoWorkers());
+
+        EXPECT_TRUE(decoder.Add(vecAdded));
+        bool bTimedOut = false;
+        const std::vector<std::wstring> vecRest = TakeAll(decoder, &bTimedOut);
+        EXPECT_FALSE(bTimedOut) << "a file was never decoded";
+        vecTaken.insert(vecTaken.end(), vecRest.begin(), vecRest.end());
+        std::vector<std::wstring> vecExpected = vecFirst;
+        vecExpected.insert(vecExpected.end(), vecAdded.begin(), vecAdded.end());
+        EXPECT_EQ(vecExpected, vecTaken);
+    }
+    EXPECT_TRUE(WaitForNoWorkers());
+}
+
+// A decode that fails while others run, with memory short, is tried again
+// once the others have drained; files that are no pictures fail twice and
+// are skipped, every picture arrives in order and the workers end.
+TEST(DropDecoderTest, FailuresUnderMemoryPressureAreRetriedAloneAndNothingIsLost)
+{
+    CTempFolder dir;
+    std::vector<std::wstring> vecDropped, vecPictures;
+    for (int i = 0; i < 12; ++i)
+    {
+        if (i % 3 == 1)
+        {
+            vecDropped.push_back(dir.Write(L"bad" + std::to_wstring(i) + L".png", "not a picture"));
+            continue;
+        }
+        vecDropped.push_back(dir.Path(L"p" + std::to_wstring(i) + L".png"));
+        ASSERT_TRUE(WriteSolidPicture(vecDropped.back(), 300 + 10 * i, 200, RGB(200, 10 * i, 40)));
+        vecPictures.push_back(vecDropped.back());
+    }
+    struct SShortOfMemory
+    {
+        SShortOfMemory() { CDropDecoder::s_cbShortOfMemory = SIZE_MAX; }
+        ~SShortOfMemory() { CDropDecoder::s_cbShortOfMemory = 0; }
+    } shortOfMemory;
+    for (unsigned nThreads : {1u, 3u})
+    {
+        SCOPED_TRACE(nThreads);
+        CDropDecoder decoder(nThreads);
+        ASSERT_TRUE(decoder.Add(vecDropped));
+        bool bTimedOut = false;
+        EXPECT_EQ(vecPictures, TakeAll(decoder, &bTimedOut));
+        EXPECT_FALSE(bTimedOut);
+        EXPECT_TRUE(WaitForNoWorkers());
+        // With three workers a failure meets another decode under way on most
+        // runs, not on every one: the retries are checked by their results.
+        if (nThreads == 1)
+        {
+            EXPECT_EQ(0u, decoder.Retries()) << "a worker alone has no one to wait for";
+        }
+    }
+}

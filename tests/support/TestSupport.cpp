@@ -163,6 +163,13 @@ size_t ProcessMemory()
     return counters.PagefileUsage;
 }
 
+bool HeapChecked()
+{
+    wchar_t szDebug[256] = {};
+    ::GetEnvironmentVariableW(L"WINEDEBUG", szDebug, 256);
+    return std::wstring(szDebug).find(L"heap") != std::wstring::npos;
+}
+
 namespace
 {
 void RemoveTree(const std::wstring& strPath)
@@ -283,6 +290,36 @@ void CALLBACK CMessageBoxWatcher::AnswerLater(HWND hDlg, UINT, UINT_PTR nIDEvent
 {
     ::KillTimer(hDlg, nIDEvent);
     ::PostMessageW(hDlg, WM_COMMAND, IDOK, 0);
+}
+
+// A 24-bit BMP of one colour: its size follows from its width and height alone.
+std::string BmpBytes(int cx, int cy, COLORREF colour)
+{
+    const int cbRow = (cx * 3 + 3) & ~3;
+    const DWORD cbPixels = static_cast<DWORD>(cbRow) * static_cast<DWORD>(cy);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + cbPixels;
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = cx;
+    info.biHeight = cy;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    std::string strBytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    strBytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    std::string strRow(static_cast<size_t>(cbRow), '\0');
+    for (int x = 0; x < cx; ++x)
+    {
+        strRow[static_cast<size_t>(3 * x)] = static_cast<char>(GetBValue(colour));
+        strRow[static_cast<size_t>(3 * x + 1)] = static_cast<char>(GetGValue(colour));
+        strRow[static_cast<size_t>(3 * x + 2)] = static_cast<char>(GetRValue(colour));
+    }
+    for (int y = 0; y < cy; ++y)
+        strBytes += strRow;
+    return strBytes;
 }
 
 } // namespace TestSupport

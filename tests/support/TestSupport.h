@@ -65,11 +65,17 @@ std::wstring SourcePath(const std::wstring& strRelative);
 // A file of the test corpus unpacked into the build folder (the PNG suite), likewise.
 std::wstring SharedPath(const std::wstring& strRelative);
 
+// A 24-bit BMP of one colour: its size follows from its width and height alone.
+std::string BmpBytes(int cx, int cy, COLORREF colour);
+
 // Saves a picture as a PNG file through GDI+'s own encoder.
 bool SavePng(Gdiplus::Bitmap* pPicture, const std::wstring& strPath);
 
 // The process's committed private memory, in bytes.
 size_t ProcessMemory();
+// Whether Wine's heap checker watches this process. It keeps freed blocks
+// aside for a while, so the process's memory figures say nothing then.
+bool HeapChecked();
 
 // A new, empty folder under the temporary folder; it goes, with everything
 // in it, when the object does.

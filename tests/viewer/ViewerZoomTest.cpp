@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "tests/support/LayeredSpy.h"
 #include "tests/support/TestSupport.h"
+#include "viewer/ReadAhead.h"
 
 #include <gdiplus.h>
 #include <gtest/gtest.h>
@@ -132,4 +133,32 @@ TEST_F(ViewerZoomTest, PlaceholdersKeepTheirSize)
         EXPECT_TRUE(SameRect(rcBefore, WindowRect(m_hWnd)));
         EXPECT_EQ(nCalls, SLayeredSpy::s_nCalls);
     }
+}
+
+TEST_F(ViewerZoomTest, AWheelFromOutsideZoomsAboutTheCentreAndACopyPastTheBudgetIsNotMade)
+{
+    // Room for the 40 x 30 picture and its copy at 3/2, not at 2.
+    m_pViewer->m_pReadAhead.reset(new CReadAhead(40 * 30 * 4 + 60 * 45 * 4));
+    CTempFolder folder;
+    ASSERT_TRUE(Show(WriteHalfClearPicture(folder)));
+    ASSERT_TRUE(SameRect(RECT{300, 200, 340, 230}, WindowRect(m_hWnd)));
+
+    struct SStep
+    {
+        const char* pszWhat;
+        POINT ptCursor; // in the window as it is before the turn
+        RECT rcWindow;
+    } const steps[] = {
+        // The centre, 320, 215, stays where it is.
+        {"to 3/2, the cursor far off", {-400, 500}, {290, 192, 350, 237}},
+        {"to 2, past the budget", {30, 20}, {290, 192, 350, 237}},
+    };
+    for (const SStep& step : steps)
+    {
+        SCOPED_TRACE(step.pszWhat);
+        Wheel(WHEEL_DELTA, step.ptCursor.x, step.ptCursor.y);
+        EXPECT_TRUE(SameRect(step.rcWindow, WindowRect(m_hWnd)));
+        EXPECT_LE(m_pViewer->m_pReadAhead->CountedBytes(), m_pViewer->m_pReadAhead->Budget());
+    }
+    EXPECT_EQ(CZoom::NATURAL_STEP + 1, m_pViewer->m_nZoomStep);
 }
