@@ -575,8 +575,9 @@ HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
 }
 
 CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel, size_t cbMax,
-                            IPixelAdmission* pAdmission)
+                            IPixelAdmission* pAdmission, CDibPicture* pSpareIn)
 {
+    std::unique_ptr<CDibPicture> pSpare(pSpareIn);
     auto fnCancelled = [pCancel] { return pCancel && pCancel->load(std::memory_order_relaxed); };
     SFileStamp stamp;
     CComPtr<IStream> pStream;
@@ -610,9 +611,21 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
             if (fnCancelled() || cbTurned > INT_MAX || cbTurned > cbMax ||
                 (pAdmission && !pAdmission->Admit(static_cast<size_t>(cbTurned))))
                 return nullptr;
+            const int cx = static_cast<int>(cxTurned), cy = static_cast<int>(cyTurned);
+            // Memory already touched costs nothing more: a fresh block of a
+            // large picture's size costs as much as a good part of its decode.
+            if (pSpare && pSpare->GetWidth() == cxTurned && pSpare->GetHeight() == cyTurned)
+            {
+                ::GdiFlush();
+                const SPixelRows rows = {static_cast<BYTE*>(pSpare->Bits()), cx, cy, static_cast<LONG_PTR>(cx) * 4};
+                if (!frame.CopyPremultiplied(nOrientation, rows) || fnCancelled())
+                    return nullptr;
+                pSpare->Restamp(stamp);
+                return pSpare.release();
+            }
+            pSpare.reset();
             void* pBits = nullptr;
             CBitmap dib;
-            const int cx = static_cast<int>(cxTurned), cy = static_cast<int>(cyTurned);
             if (!dib.Attach(CreateTopDownDib(cx, cy, &pBits)))
                 return nullptr;
             const SPixelRows rows = {static_cast<BYTE*>(pBits), cx, cy, static_cast<LONG_PTR>(cx) * 4};
@@ -624,6 +637,7 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
             break;
         }
     }
+    pSpare.reset();
     const CImageHolder pImage = DecodeStream(pFile);
     SDibInfo info;
     PixelFormat nSource = 0, nTarget = 0;

@@ -53,9 +53,12 @@ protected:
 // refuse it, its 32-bit pixels would take 2 GB or more or more than cbMax
 // or pAdmission refuses them (known from the header where it tells, else
 // after the decode), there is no memory, or *pCancel has been set meanwhile.
-// The caller deletes the picture.
+// pSpare, a picture no longer wanted, is taken on every path: its memory
+// holds the new picture where the sizes match, else it goes before the new
+// picture's memory is made. The caller deletes the picture.
 CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel = nullptr,
-                            size_t cbMax = SIZE_MAX, IPixelAdmission* pAdmission = nullptr);
+                            size_t cbMax = SIZE_MAX, IPixelAdmission* pAdmission = nullptr,
+                            CDibPicture* pSpare = nullptr);
 
 // A file's thumbnail: a cxBox x cyBox 32-bit DIB with the picture (turned
 // upright) fitted and centred over white, its pixels area averages. TRUE

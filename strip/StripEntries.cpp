@@ -49,13 +49,15 @@ void CTarvoToolWnd::InsertElem(const std::wstring& strPath, HBITMAP hThumb, int 
     pElem.release()->AddRef(); // the vector's reference
 }
 
-void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath, HBITMAP hPicture)
+void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath, const KelDraw::SPixelRows& picture)
 {
     for (CElem* pElem : m_vecElems)
     {
         if (pElem->m_strPath != strPath)
             continue;
-        if (HBITMAP hThumb = MakeThumbnail(hPicture))
+        // Read where the pixels are: a copy of a large picture would cost
+        // more than the shrinking.
+        if (HBITMAP hThumb = KelDraw::ThumbnailFromPixels(picture, CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT))
         {
             ::DeleteObject(pElem->m_hThumb);
             pElem->m_hThumb = hThumb;
