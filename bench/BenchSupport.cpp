@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 namespace BenchSupport
 {
@@ -146,6 +147,122 @@ bool SavePicture(Gdiplus::Bitmap* pPicture, const std::wstring& strPath, const w
 {
     CLSID clsid;
     return EncoderClsid(pszMimeType, &clsid) && pPicture->Save(strPath.c_str(), &clsid, pParams) == Gdiplus::Ok;
+}
+
+HBITMAP GdiplusDecode(const std::wstring& strPath)
+{
+    using namespace Gdiplus;
+    GpBitmap* pBitmap = nullptr;
+    if (DllExports::GdipCreateBitmapFromFile(strPath.c_str(), &pBitmap) != Ok)
+        return nullptr;
+    UINT cx = 0, cy = 0;
+    DllExports::GdipGetImageWidth(pBitmap, &cx);
+    DllExports::GdipGetImageHeight(pBitmap, &cy);
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), static_cast<LONG>(cx), -static_cast<LONG>(cy), 1, 32, BI_RGB, 0, 0, 0,
+                     0, 0};
+    void* pBits = nullptr;
+    HBITMAP hDib = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (hDib)
+    {
+        const Rect rc(0, 0, static_cast<INT>(cx), static_cast<INT>(cy));
+        BitmapData data = {};
+        data.Width = cx;
+        data.Height = cy;
+        data.Stride = static_cast<INT>(cx * 4);
+        data.PixelFormat = PixelFormat32bppPARGB;
+        data.Scan0 = pBits;
+        if (DllExports::GdipBitmapLockBits(pBitmap, &rc, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                           PixelFormat32bppPARGB, &data) == Ok)
+            DllExports::GdipBitmapUnlockBits(pBitmap, &data);
+    }
+    DllExports::GdipDisposeImage(pBitmap);
+    return hDib;
+}
+
+namespace
+{
+std::string Le16(unsigned n)
+{
+    return std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8 & 0xFF)};
+}
+
+std::string Le32(DWORD n)
+{
+    return Le16(n & 0xFFFF) + Le16(n >> 16);
+}
+
+bool ReadWholeFile(const std::wstring& strPath, std::string* pBytes)
+{
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD cbFile = ::GetFileSize(hFile, nullptr);
+    pBytes->resize(cbFile);
+    DWORD cbRead = 0;
+    const BOOL bRead = cbFile != INVALID_FILE_SIZE && ::ReadFile(hFile, &(*pBytes)[0], cbFile, &cbRead, nullptr);
+    ::CloseHandle(hFile);
+    return bRead && cbRead == cbFile;
+}
+
+bool WriteWholeFile(const std::wstring& strPath, const std::string& strBytes)
+{
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cbWritten = 0;
+    const BOOL bWritten =
+        ::WriteFile(hFile, strBytes.data(), static_cast<DWORD>(strBytes.size()), &cbWritten, nullptr);
+    ::CloseHandle(hFile);
+    return bWritten && cbWritten == strBytes.size();
+}
+} // namespace
+
+bool AddExifPreview(const std::wstring& strPath, int cx, int cy)
+{
+    std::string strMain;
+    if (!ReadWholeFile(strPath, &strMain) || strMain.size() < 4)
+        return false;
+    // The preview: the picture drawn small, saved as a JPEG in memory.
+    std::string strPreview;
+    {
+        Gdiplus::Bitmap picture(strPath.c_str());
+        Gdiplus::Bitmap small(cx, cy, PixelFormat24bppRGB);
+        {
+            Gdiplus::Graphics graphics(&small);
+            graphics.DrawImage(&picture, 0, 0, cx, cy);
+        }
+        CLSID clsid;
+        IStream* pStream = nullptr;
+        if (!EncoderClsid(L"image/jpeg", &clsid) || ::CreateStreamOnHGlobal(nullptr, TRUE, &pStream) != S_OK)
+            return false;
+        if (small.Save(pStream, &clsid, nullptr) == Gdiplus::Ok)
+        {
+            STATSTG stat = {};
+            pStream->Stat(&stat, STATFLAG_NONAME);
+            strPreview.resize(static_cast<size_t>(stat.cbSize.QuadPart));
+            const LARGE_INTEGER start = {};
+            pStream->Seek(start, STREAM_SEEK_SET, nullptr);
+            ULONG cbRead = 0;
+            pStream->Read(&strPreview[0], static_cast<ULONG>(strPreview.size()), &cbRead);
+        }
+        pStream->Release();
+    }
+    if (strPreview.empty())
+        return false;
+    // Little-endian TIFF: an empty IFD0, then IFD1 naming the preview's bytes.
+    const DWORD nIfd1 = 8 + 2 + 4;
+    const DWORD nPreview = nIfd1 + 2 + 2 * 12 + 4;
+    std::string strTiff = std::string("II*\0", 4) + Le32(8) + Le16(0) + Le32(nIfd1) + Le16(2);
+    strTiff += Le16(0x0201) + Le16(4) + Le32(1) + Le32(nPreview);
+    strTiff += Le16(0x0202) + Le16(4) + Le32(1) + Le32(static_cast<DWORD>(strPreview.size()));
+    strTiff += Le32(0) + strPreview;
+    const size_t cbSegment = 2 + 6 + strTiff.size();
+    if (cbSegment > 0xFFFF)
+        return false;
+    const std::string strApp1 = std::string("\xFF\xE1", 2) + static_cast<char>(cbSegment >> 8) +
+                                static_cast<char>(cbSegment & 0xFF) + std::string("Exif\0\0", 6) + strTiff;
+    return WriteWholeFile(strPath, strMain.substr(0, 2) + strApp1 + strMain.substr(2));
 }
 
 bool WriteFlatPng(const std::wstring& strPath, int cx, int cy, const Gdiplus::Color& color)

@@ -104,6 +104,16 @@ bool WriteFlatPng(const std::wstring& strPath, int cx, int cy, const Gdiplus::Co
 // detail in every block; the seed varies the picture.
 bool WritePhotoJpeg(const std::wstring& strPath, int cx, int cy, unsigned nSeed);
 
+// The reference decode the ratios compare against, GDI+ as the viewer once
+// decoded: the file opened as a Bitmap and its pixels locked once as 32-bit
+// premultiplied ARGB into a DIB section of their size. Null when it fails;
+// the caller deletes it.
+HBITMAP GdiplusDecode(const std::wstring& strPath);
+
+// Puts into a JPEG file an Exif block carrying a preview of it, cx x cy, as a
+// camera writes one.
+bool AddExifPreview(const std::wstring& strPath, int cx = 160, int cy = 120);
+
 // A shell drop handle naming the files, as WM_DROPFILES carries it. The window
 // it is sent to finishes it; one never sent is freed by the object.
 class CDropFiles

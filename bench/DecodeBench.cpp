@@ -415,7 +415,16 @@ int wmain()
             if (vecDjpeg.empty())
                 std::printf("  djpeg: not run\n");
             else
-                PrintRow("djpeg to /dev/null (floor, with spawn)", Summarise(vecDjpeg), bare, "");
+            {
+                const SStats djpeg = Summarise(vecDjpeg);
+                PrintRow("djpeg to /dev/null (floor, with spawn)", djpeg, bare, "");
+                if (picture.pszRatioName && djpeg.dMedian > 0)
+                {
+                    const double dFloor = Summarise(vecChoose).dMedian / djpeg.dMedian;
+                    std::printf("  choose -> frame pushed / djpeg: %.2f x\n", dFloor);
+                    PrintRatio((std::string(picture.pszRatioName) + "-floor").c_str(), dFloor);
+                }
+            }
         }
         ::DeleteFileW(strPath.c_str());
     }

@@ -1,9 +1,13 @@
 #include "draw/Decode.h"
 
 #include "draw/DibPicture.h"
+#include "draw/ExifPreview.h"
 #include "draw/Orientation.h"
 #include "draw/Picture.h"
 #include "draw/RoMemDC.h"
+#include "draw/Scale.h"
+#include "draw/Thumbnail.h"
+#include "draw/WicDecode.h"
 #include "framework/ComPtr.h"
 #include "framework/GdiObject.h"
 #include "framework/WinApp.h"
@@ -434,7 +438,6 @@ CFileStream* OpenPictureFile(const wchar_t* pszPath, const std::atomic<bool>* pC
 // says; null when it is none or cannot be turned.
 CImageHolder DecodeStream(CFileStream* pFile)
 {
-    ++t_nDecodes;
     GpBitmap* pRaw = nullptr;
     const Status status = DllExports::GdipCreateBitmapFromStream(pFile, &pRaw);
     CImageHolder pImage(pRaw);
@@ -444,6 +447,33 @@ CImageHolder DecodeStream(CFileStream* pFile)
     if (!ApplyOrientation(pImage.get(), nOrientation))
         return CImageHolder();
     return pImage;
+}
+
+// Whether GDI+ reads this content better than the imaging component's
+// frame alone: a GIF or an icon, which GDI+ composes on its own.
+bool IsGdiplusOwn(const BYTE* pHead, size_t cbHead)
+{
+    if (cbHead >= 4 && std::memcmp(pHead, "GIF8", 4) == 0)
+        return true;
+    return cbHead >= 4 && pHead[0] == 0 && pHead[1] == 0 && (pHead[2] == 1 || pHead[2] == 2) && pHead[3] == 0;
+}
+
+// The file's first frame as the imaging component reads it; OPEN_NO_CODEC
+// where GDI+ is to read it.
+CWicFrame::EOpen OpenFrame(const CImagingScope& scope, CFileStream* pFile, CWicFrame& frame,
+                           const std::atomic<bool>* pCancel = nullptr)
+{
+    const size_t cbFile = static_cast<size_t>(pFile->Size());
+    if (IsGdiplusOwn(pFile->Data(), cbFile))
+        return CWicFrame::OPEN_NO_CODEC;
+    return frame.Open(scope.Factory(), pFile, pFile->Data(), cbFile, pCancel);
+}
+
+// A stored orientation from the file's bytes, 1 without one.
+int FileOrientation(CFileStream* pFile)
+{
+    const int nOrientation = ReadOrientationTag(pFile->Data(), static_cast<size_t>(pFile->Size()));
+    return nOrientation == 0 ? 1 : nOrientation;
 }
 } // namespace
 
@@ -455,6 +485,26 @@ HBITMAP DecodeFileToDib(const wchar_t* pszPath)
     if (!pFile)
         return nullptr;
     const SBytesDropper dropper{pFile};
+    ++t_nDecodes;
+    {
+        const CImagingScope scope;
+        CWicFrame frame;
+        switch (OpenFrame(scope, pFile, frame))
+        {
+        case CWicFrame::OPEN_FAILED:
+            return nullptr;
+        case CWicFrame::OPEN_DONE:
+        {
+            HBITMAP hDib = nullptr;
+            const CWicFrame::EDib nDib = frame.CreateDib(FileOrientation(pFile), &hDib);
+            if (nDib != CWicFrame::DIB_NOT_MINE)
+                return hDib;
+            break;
+        }
+        case CWicFrame::OPEN_NO_CODEC:
+            break;
+        }
+    }
     const CImageHolder pImage = DecodeStream(pFile);
     return pImage ? CreateDibFromBitmap(pImage.get()) : nullptr;
 }
@@ -525,8 +575,9 @@ HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
 }
 
 CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel, size_t cbMax,
-                            IPixelAdmission* pAdmission)
+                            IPixelAdmission* pAdmission, CDibPicture* pSpareIn)
 {
+    std::unique_ptr<CDibPicture> pSpare(pSpareIn);
     auto fnCancelled = [pCancel] { return pCancel && pCancel->load(std::memory_order_relaxed); };
     SFileStamp stamp;
     CComPtr<IStream> pStream;
@@ -542,6 +593,51 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
          (pAdmission && !pAdmission->Admit(static_cast<size_t>(cxDeclared * cyDeclared * 4)))))
         return nullptr;
 
+    ++t_nDecodes;
+    {
+        const CImagingScope scope;
+        CWicFrame frame;
+        switch (OpenFrame(scope, pFile, frame, pCancel))
+        {
+        case CWicFrame::OPEN_FAILED:
+            return nullptr;
+        case CWicFrame::OPEN_DONE:
+        {
+            const int nOrientation = FileOrientation(pFile);
+            UINT cxTurned = 0, cyTurned = 0;
+            OrientedSize(nOrientation, frame.Width(), frame.Height(), &cxTurned, &cyTurned);
+            // 4 bytes a pixel, under 2 GB as GDI needs on every architecture.
+            const ULONGLONG cbTurned = static_cast<ULONGLONG>(cxTurned) * cyTurned * 4;
+            if (fnCancelled() || cbTurned > INT_MAX || cbTurned > cbMax ||
+                (pAdmission && !pAdmission->Admit(static_cast<size_t>(cbTurned))))
+                return nullptr;
+            const int cx = static_cast<int>(cxTurned), cy = static_cast<int>(cyTurned);
+            // Memory already touched costs nothing more: a fresh block of a
+            // large picture's size costs as much as a good part of its decode.
+            if (pSpare && pSpare->GetWidth() == cxTurned && pSpare->GetHeight() == cyTurned)
+            {
+                ::GdiFlush();
+                const SPixelRows rows = {static_cast<BYTE*>(pSpare->Bits()), cx, cy, static_cast<LONG_PTR>(cx) * 4};
+                if (!frame.CopyPremultiplied(nOrientation, rows) || fnCancelled())
+                    return nullptr;
+                pSpare->Restamp(stamp);
+                return pSpare.release();
+            }
+            pSpare.reset();
+            void* pBits = nullptr;
+            CBitmap dib;
+            if (!dib.Attach(CreateTopDownDib(cx, cy, &pBits)))
+                return nullptr;
+            const SPixelRows rows = {static_cast<BYTE*>(pBits), cx, cy, static_cast<LONG_PTR>(cx) * 4};
+            if (!frame.CopyPremultiplied(nOrientation, rows) || fnCancelled())
+                return nullptr;
+            return CDibPicture::Create(static_cast<HBITMAP>(dib.Detach()), pBits, cx, cy, stamp);
+        }
+        case CWicFrame::OPEN_NO_CODEC:
+            break;
+        }
+    }
+    pSpare.reset();
     const CImageHolder pImage = DecodeStream(pFile);
     SDibInfo info;
     PixelFormat nSource = 0, nTarget = 0;
@@ -574,6 +670,87 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
     if (fnCancelled())
         return nullptr;
     return CDibPicture::Create(static_cast<HBITMAP>(dib.Detach()), pBits, cx, cy, stamp);
+}
+
+BOOL DecodeFileToThumbnail(const wchar_t* pszPath, int cxBox, int cyBox, HBITMAP* phThumb, bool* pbFromPreview)
+{
+    *phThumb = nullptr;
+    if (pbFromPreview)
+        *pbFromPreview = false;
+    CComPtr<IStream> pStream;
+    CFileStream* pFile = OpenPictureFile(pszPath);
+    pStream.Attach(pFile);
+    if (!pFile)
+        return FALSE;
+    const SBytesDropper dropper{pFile};
+    const BYTE* pData = pFile->Data();
+    const size_t cbFile = static_cast<size_t>(pFile->Size());
+    const int nOrientation = FileOrientation(pFile);
+    const CImagingScope scope;
+
+    SExifPreview preview;
+    UINT cx = 0, cy = 0;
+    if (FindExifPreview(pData, cbFile, cxBox, cyBox, &preview) && ReadJpegFrame(pData, cbFile, &cx, &cy))
+    {
+        UINT cxTurned = 0, cyTurned = 0;
+        OrientedSize(nOrientation, cx, cy, &cxTurned, &cyTurned);
+        const SIZE sizePicture = {static_cast<LONG>(cxTurned), static_cast<LONG>(cyTurned)};
+        *phThumb = ThumbnailFromPreview(scope.Factory(), pData + preview.nOffset, preview.cbSize, preview.cx,
+                                        preview.cy, nOrientation, sizePicture, cxBox, cyBox);
+        if (*phThumb)
+        {
+            if (pbFromPreview)
+                *pbFromPreview = true;
+            return TRUE;
+        }
+    }
+
+    ++t_nDecodes;
+    {
+        CWicFrame frame;
+        switch (OpenFrame(scope, pFile, frame))
+        {
+        case CWicFrame::OPEN_FAILED:
+            return FALSE;
+        case CWicFrame::OPEN_DONE:
+        {
+            UINT cxTurned = 0, cyTurned = 0;
+            OrientedSize(nOrientation, frame.Width(), frame.Height(), &cxTurned, &cyTurned);
+            // What DecodeFileToDib refuses is refused here too.
+            if (static_cast<ULONGLONG>(cxTurned) * cyTurned * 4 > INT_MAX)
+                return FALSE;
+            const SIZE sizePicture = {static_cast<LONG>(cxTurned), static_cast<LONG>(cyTurned)};
+            return ThumbnailFromFrame(frame, nOrientation, sizePicture, cxBox, cyBox, phThumb);
+        }
+        case CWicFrame::OPEN_NO_CODEC:
+            break;
+        }
+    }
+    // GDI+'s picture, as DecodeFileToDib takes it, premultiplied.
+    const CImageHolder pImage = DecodeStream(pFile);
+    SDibInfo info;
+    PixelFormat nSource = 0, nTarget = 0;
+    if (!pImage || !DescribeDib(pImage.get(), info, nSource, nTarget))
+        return FALSE;
+    const INT cxImage = info.bmiHeader.biWidth, cyImage = info.bmiHeader.biHeight;
+    const size_t cbPixels = static_cast<size_t>(cxImage) * static_cast<size_t>(cyImage) * 4;
+    std::unique_ptr<BYTE[]> pPixels(new (std::nothrow) BYTE[cbPixels]);
+    if (!pPixels)
+        return TRUE;
+    const GpRect rc(0, 0, cxImage, cyImage);
+    BitmapData data = {};
+    data.Width = static_cast<UINT>(cxImage);
+    data.Height = static_cast<UINT>(cyImage);
+    data.Stride = cxImage * 4;
+    data.PixelFormat = PixelFormat32bppPARGB;
+    data.Scan0 = pPixels.get();
+    if (DllExports::GdipBitmapLockBits(pImage.get(), &rc, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                       PixelFormat32bppPARGB, &data) != Ok)
+        return FALSE;
+    DllExports::GdipBitmapUnlockBits(pImage.get(), &data);
+    const SPixelRows rows = {pPixels.get(), cxImage, cyImage, static_cast<LONG_PTR>(cxImage) * 4};
+    *phThumb = ThumbnailFromPixels(rows, cxBox, cyBox);
+    return TRUE;
 }
 
 unsigned DecodesOnThisThread()

@@ -53,12 +53,25 @@ protected:
 // refuse it, its 32-bit pixels would take 2 GB or more or more than cbMax
 // or pAdmission refuses them (known from the header where it tells, else
 // after the decode), there is no memory, or *pCancel has been set meanwhile.
-// The caller deletes the picture.
+// pSpare, a picture no longer wanted, is taken on every path: its memory
+// holds the new picture where the sizes match, else it goes before the new
+// picture's memory is made. The caller deletes the picture.
 CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCancel = nullptr,
-                            size_t cbMax = SIZE_MAX, IPixelAdmission* pAdmission = nullptr);
+                            size_t cbMax = SIZE_MAX, IPixelAdmission* pAdmission = nullptr,
+                            CDibPicture* pSpare = nullptr);
 
-// How many files the calling thread has had GDI+ decode through the functions
-// above.
+// A file's thumbnail: a cxBox x cyBox 32-bit DIB with the picture (turned
+// upright) fitted and centred over white, its pixels area averages. TRUE
+// when the file is taken as a picture: a JPEG whose own structure reads
+// soundly up to its picture data (see ReadJpegFrame) and whose Exif preview
+// suits the thumbnail (see FindExifPreview) gets it from the preview without
+// a decode of the picture; any other file only once it has decoded. TRUE
+// with a null *phThumb when there was no memory for the thumbnail.
+BOOL DecodeFileToThumbnail(const wchar_t* pszPath, int cxBox, int cyBox, HBITMAP* phThumb,
+                           bool* pbFromPreview = nullptr);
+
+// How many files the calling thread has had decoded through the functions
+// above (the imaging component first, GDI+ where it cannot).
 unsigned DecodesOnThisThread();
 
 // A picture holding its own reference to the stream; null only without memory.

@@ -41,11 +41,13 @@ public:
     const SFileStamp& Stamp() const { return m_stamp; }
     // What its pixels take: 4 bytes each.
     size_t Bytes() const { return m_cbPixels; }
+    // Its pixels have been overwritten by a read of the file with this stamp.
+    void Restamp(const SFileStamp& stamp) { m_stamp = stamp; }
 
 private:
     CDibPicture(HBITMAP hDib, void* pBits, int cx, int cy, const SFileStamp& stamp);
 
-    const SFileStamp m_stamp;
+    SFileStamp m_stamp;
     const size_t m_cbPixels;
 };
 

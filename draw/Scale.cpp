@@ -23,11 +23,7 @@ BYTE* Row(SPixelRows& rows, int y)
 // Where a source line of nSource pixels puts its pixel i in a target line of
 // nTarget (nTarget <= nSource): the first target pixel it covers, and the
 // share of it that falls there (the rest falls in the next).
-struct SSpan
-{
-    int nFirst;
-    float fShare;
-};
+typedef CAreaShrinker::SSpan SSpan;
 
 std::vector<SSpan> Spans(int nSource, int nTarget)
 {
@@ -48,61 +44,12 @@ std::vector<SSpan> Spans(int nSource, int nTarget)
 
 BOOL Shrink(const SPixelRows& source, SPixelRows& target)
 {
-    const std::vector<SSpan> vecColumns = Spans(source.cx, target.cx);
-    const std::vector<SSpan> vecRows = Spans(source.cy, target.cy);
-    const size_t nSums = static_cast<size_t>(target.cx) * 4;
-    // One source row summed across, and the sums of the target row being
-    // made and of the next, which a source row may straddle.
-    std::unique_ptr<float[]> pAcross(new (std::nothrow) float[nSums]);
-    std::unique_ptr<float[]> pThis(new (std::nothrow) float[nSums]());
-    std::unique_ptr<float[]> pNext(new (std::nothrow) float[nSums]());
-    if (!pAcross || !pThis || !pNext)
+    CAreaShrinker shrinker(source.cx, source.cy, target);
+    if (!shrinker.Ready())
         return FALSE;
-    // Each target pixel gathers the area of (source / target) squared pixels.
-    const float fScale = static_cast<float>(static_cast<double>(target.cx) * target.cy /
-                                            (static_cast<double>(source.cx) * source.cy));
-    int nRow = 0;
-    auto fnEmit = [&](int y) {
-        BYTE* pOut = Row(target, y);
-        for (size_t n = 0; n < nSums; ++n)
-            pOut[n] = static_cast<BYTE>(std::min(255.0f, pThis[n] * fScale + 0.5f));
-    };
     for (int sy = 0; sy < source.cy; ++sy)
-    {
-        std::fill(pAcross.get(), pAcross.get() + nSums, 0.0f);
-        const BYTE* pIn = Row(source, sy);
-        for (int sx = 0; sx < source.cx; ++sx, pIn += 4)
-        {
-            const SSpan& span = vecColumns[static_cast<size_t>(sx)];
-            float* pHere = pAcross.get() + span.nFirst * 4;
-            const float fRest = 1.0f - span.fShare;
-            for (int c = 0; c < 4; ++c)
-                pHere[c] += pIn[c] * span.fShare;
-            if (fRest > 0.0f)
-                for (int c = 0; c < 4; ++c)
-                    pHere[4 + c] += pIn[c] * fRest;
-        }
-        const SSpan& span = vecRows[static_cast<size_t>(sy)];
-        // The row's first target row is done once a source row starts past it.
-        while (nRow < span.nFirst)
-        {
-            fnEmit(nRow++);
-            pThis.swap(pNext);
-            std::fill(pNext.get(), pNext.get() + nSums, 0.0f);
-        }
-        const float fRest = 1.0f - span.fShare;
-        for (size_t n = 0; n < nSums; ++n)
-        {
-            pThis[n] += pAcross[n] * span.fShare;
-            pNext[n] += pAcross[n] * fRest;
-        }
-    }
-    for (; nRow < target.cy; ++nRow)
-    {
-        fnEmit(nRow);
-        pThis.swap(pNext);
-        std::fill(pNext.get(), pNext.get() + nSums, 0.0f);
-    }
+        shrinker.AddRow(Row(source, sy));
+    shrinker.Finish();
     return TRUE;
 }
 
@@ -122,6 +69,88 @@ void Enlarge(const SPixelRows& source, SPixelRows& target)
     }
 }
 } // namespace
+
+CAreaShrinker::CAreaShrinker(int cxSource, int cySource, const SPixelRows& target)
+    : m_target(target), m_nSums(static_cast<size_t>(std::max(target.cx, 0)) * 4), m_nRow(0), m_nSourceRow(0)
+{
+    if (cxSource <= 0 || cySource <= 0 || target.cx <= 0 || target.cy <= 0 || target.cx > cxSource ||
+        target.cy > cySource)
+        return;
+    try
+    {
+        m_vecColumns = Spans(cxSource, target.cx);
+        m_vecRows = Spans(cySource, target.cy);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return;
+    }
+    m_pAcross.reset(new (std::nothrow) float[m_nSums]);
+    m_pThis.reset(new (std::nothrow) float[m_nSums]());
+    m_pNext.reset(new (std::nothrow) float[m_nSums]());
+    // Each target pixel gathers the area of (source / target) squared pixels.
+    m_fScale = static_cast<float>(static_cast<double>(target.cx) * target.cy /
+                                  (static_cast<double>(cxSource) * cySource));
+}
+
+bool CAreaShrinker::Ready() const
+{
+    return m_pAcross && m_pThis && m_pNext;
+}
+
+void CAreaShrinker::Emit()
+{
+    BYTE* pOut = Row(m_target, m_nRow++);
+    for (size_t n = 0; n < m_nSums; ++n)
+        pOut[n] = static_cast<BYTE>(std::min(255.0f, m_pThis[n] * m_fScale + 0.5f));
+    m_pThis.swap(m_pNext);
+    std::fill(m_pNext.get(), m_pNext.get() + m_nSums, 0.0f);
+}
+
+void CAreaShrinker::AddRow(const BYTE* pIn)
+{
+    if (!Ready() || m_nSourceRow >= static_cast<int>(m_vecRows.size()))
+        return;
+    float* pAcross = m_pAcross.get();
+    std::fill(pAcross, pAcross + m_nSums, 0.0f);
+    const SSpan* pColumn = m_vecColumns.data();
+    const size_t nColumns = m_vecColumns.size();
+    for (size_t sx = 0; sx < nColumns; ++sx, pIn += 4)
+    {
+        const SSpan& span = pColumn[sx];
+        float* pHere = pAcross + span.nFirst * 4;
+        if (span.fShare == 1.0f)
+        {
+            for (int c = 0; c < 4; ++c)
+                pHere[c] += pIn[c];
+            continue;
+        }
+        const float fRest = 1.0f - span.fShare;
+        for (int c = 0; c < 4; ++c)
+            pHere[c] += pIn[c] * span.fShare;
+        if (fRest > 0.0f)
+            for (int c = 0; c < 4; ++c)
+                pHere[4 + c] += pIn[c] * fRest;
+    }
+    const SSpan& span = m_vecRows[static_cast<size_t>(m_nSourceRow++)];
+    // The row's first target row is done once a source row starts past it.
+    while (m_nRow < span.nFirst)
+        Emit();
+    const float fRest = 1.0f - span.fShare;
+    for (size_t n = 0; n < m_nSums; ++n)
+    {
+        m_pThis[n] += pAcross[n] * span.fShare;
+        m_pNext[n] += pAcross[n] * fRest;
+    }
+}
+
+void CAreaShrinker::Finish()
+{
+    if (!Ready())
+        return;
+    while (m_nRow < m_target.cy)
+        Emit();
+}
 
 BOOL ScalePixels(const SPixelRows& source, const SPixelRows& target)
 {

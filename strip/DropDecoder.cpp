@@ -1,6 +1,7 @@
 #include "strip/DropDecoder.h"
 
 #include "draw/Decode.h"
+#include "draw/WicDecode.h"
 #include "framework/GdiObject.h"
 #include "strip/TarvoToolWnd.h"
 
@@ -158,11 +159,8 @@ bool CDropDecoder::Decode(const SJob& job, HBITMAP* phThumb, bool* pbNoMemory)
     // No exception may leave a worker: it would end the process.
     try
     {
-        CBitmap bmpDecoded;
-        if (!bmpDecoded.Attach(KelDraw::DecodeFileToDib(job.strPath.c_str())))
-            return false;
-        *phThumb = CTarvoToolWnd::ShrinkToThumbnail(bmpDecoded.GetSafeHandle(), nullptr);
-        return true;
+        return KelDraw::DecodeFileToThumbnail(job.strPath.c_str(), CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT,
+                                              phThumb) != FALSE;
     }
     catch (const std::bad_alloc&)
     {
@@ -176,6 +174,8 @@ bool CDropDecoder::Decode(const SJob& job, HBITMAP* phThumb, bool* pbNoMemory)
 
 void CDropDecoder::Work()
 {
+    // One imaging factory for every file this worker reads.
+    const KelDraw::CImagingThread imaging;
     ++g_nRunningWorkers;
     std::unique_lock<std::mutex> lock(m_mutex);
     while (SJob* pJob = NextJob(lock))

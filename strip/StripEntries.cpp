@@ -2,10 +2,13 @@
 
 #include "draw/Decode.h"
 #include "draw/RoMemDC.h"
+#include "draw/Scale.h"
+#include "draw/Thumbnail.h"
 #include "framework/GdiObject.h"
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 int CTarvoToolWnd::AddFile(const wchar_t* pszFileName)
 {
@@ -16,11 +19,9 @@ int CTarvoToolWnd::AddFile(const wchar_t* pszFileName)
 
 int CTarvoToolWnd::InsertFile(const wchar_t* pszPath, int nPos)
 {
-    CBitmap bmpDecoded;
-    if (!bmpDecoded.Attach(KelDraw::DecodeFileToDib(pszPath)))
+    HBITMAP hThumb = nullptr;
+    if (!KelDraw::DecodeFileToThumbnail(pszPath, CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT, &hThumb))
         return ADD_UNDECODABLE;
-    HBITMAP hThumb = MakeThumbnail(bmpDecoded.GetSafeHandle());
-    bmpDecoded.DeleteObject();
     InsertElem(pszPath, hThumb, nPos);
     return ADD_DONE;
 }
@@ -48,13 +49,15 @@ void CTarvoToolWnd::InsertElem(const std::wstring& strPath, HBITMAP hThumb, int 
     pElem.release()->AddRef(); // the vector's reference
 }
 
-void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath, HBITMAP hPicture)
+void CTarvoToolWnd::RefreshThumbnails(const std::wstring& strPath, const KelDraw::SPixelRows& picture)
 {
     for (CElem* pElem : m_vecElems)
     {
         if (pElem->m_strPath != strPath)
             continue;
-        if (HBITMAP hThumb = MakeThumbnail(hPicture))
+        // Read where the pixels are: a copy of a large picture would cost
+        // more than the shrinking.
+        if (HBITMAP hThumb = KelDraw::ThumbnailFromPixels(picture, CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT))
         {
             ::DeleteObject(pElem->m_hThumb);
             pElem->m_hThumb = hThumb;
@@ -74,46 +77,31 @@ HBITMAP CTarvoToolWnd::MakeThumbnail(HBITMAP hSource)
 HBITMAP CTarvoToolWnd::ShrinkToThumbnail(HBITMAP hSource, HDC hCompatibleDC)
 {
     BITMAP bm = {};
-    if (!hSource || !::GetObjectW(hSource, sizeof(bm), &bm))
+    if (!hSource || !::GetObjectW(hSource, sizeof(bm), &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0)
         return nullptr;
-
-    // The source is read where it is: a buffer of its size would only be thrown away.
+    // Read as 32-bit rows whatever the source is, and taken as opaque.
     CDC dcSource;
     if (!dcSource.CreateCompatibleDC(hCompatibleDC))
         return nullptr;
-    CSelectObject selectSource(dcSource.m_hDC, hSource);
-
-    // A 32-bit buffer whatever the source is: one made compatible with an
-    // indexed source would take its palette, and its margins would not be white.
-    const RECT rcThumb = {0, 0, CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT};
-    KelDraw::CRoMemDC dcThumb(hCompatibleDC, &rcThumb, TRUE);
-    if (!dcThumb.m_hBitmap)
-    {
-        dcThumb.Discard(); // its empty DC is not copied onto the target either
+    const size_t nPixels = static_cast<size_t>(bm.bmWidth) * static_cast<size_t>(bm.bmHeight);
+    std::unique_ptr<DWORD[]> pPixels(new (std::nothrow) DWORD[nPixels]);
+    if (!pPixels)
         return nullptr;
-    }
-    dcThumb.FillSolidRect(rcThumb, RGB(255, 255, 255));
-    const SIZE size = FitSize(SIZE{bm.bmWidth, bm.bmHeight}, SIZE{CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT});
-    ::SetStretchBltMode(dcThumb.m_hDC, HALFTONE);
-    ::SetBrushOrgEx(dcThumb.m_hDC, 0, 0, nullptr);
-    ::StretchBlt(dcThumb.m_hDC, (CElem::THUMB_WIDTH - size.cx) / 2, (CElem::THUMB_HEIGHT - size.cy) / 2,
-                 size.cx, size.cy, dcSource.m_hDC, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-    HBITMAP hThumb = dcThumb.CopyBitmap();
-    // Nothing of this reaches the target.
-    dcThumb.Discard();
-    return hThumb;
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, -bm.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    if (::GetDIBits(dcSource.m_hDC, hSource, 0, static_cast<UINT>(bm.bmHeight), pPixels.get(), &bmi,
+                    DIB_RGB_COLORS) != bm.bmHeight)
+        return nullptr;
+    for (size_t i = 0; i < nPixels; ++i)
+        pPixels[i] |= 0xFF000000u;
+    const KelDraw::SPixelRows rows = {reinterpret_cast<BYTE*>(pPixels.get()), bm.bmWidth, bm.bmHeight,
+                                      static_cast<LONG_PTR>(bm.bmWidth) * 4};
+    return KelDraw::ThumbnailFromPixels(rows, CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT);
 }
 
 SIZE CTarvoToolWnd::FitSize(SIZE size, SIZE sizeBox)
 {
-    if (size.cx <= sizeBox.cx && size.cy <= sizeBox.cy)
-        return size;
-    // In doubles on purpose: 100 x 50 gives 88 x 43 here, 88 x 44 exactly.
-    const double rx = static_cast<double>(size.cx) / sizeBox.cx;
-    const double ry = static_cast<double>(size.cy) / sizeBox.cy;
-    if (ry < rx)
-        return SIZE{sizeBox.cx, static_cast<LONG>(size.cy / rx)};
-    return SIZE{static_cast<LONG>(size.cx / ry), sizeBox.cy};
+    return KelDraw::FitThumbnail(size, sizeBox);
 }
 
 void CTarvoToolWnd::ClearVisible()

@@ -1,6 +1,5 @@
 #include "strip/TarvoToolWnd.h"
 
-#include "draw/Picture.h"
 #include "draw/RoMemDC.h"
 #include "framework/Image.h"
 
@@ -191,19 +190,32 @@ void CTarvoToolWnd::DrawBackground(const RECT& rcClient, CDC* pDC)
 
 void CTarvoToolWnd::DrawContent(CDC* pDC, const RECT& /*rcClient*/)
 {
+    // The thumbnails, opaque, by GDI alone and first: GDI+ under Wine keeps
+    // the device contexts it made for a picture it then could not draw, so
+    // at the GDI quota every paint would keep what room there is.
+    {
+        CDC dcThumb;
+        if (dcThumb.CreateCompatibleDC(pDC->m_hDC))
+            for (const auto& node : m_mapVisible)
+            {
+                const CElem* pElem = node.second;
+                const RECT& rc = pElem->m_rcBox;
+                BITMAP bm = {};
+                if (!pElem->m_hThumb || !::GetObjectW(pElem->m_hThumb, sizeof(bm), &bm))
+                    continue;
+                CSelectObject select(dcThumb.m_hDC, pElem->m_hThumb);
+                if (bm.bmWidth == rc.right - rc.left && bm.bmHeight == rc.bottom - rc.top)
+                    ::BitBlt(pDC->m_hDC, rc.left, rc.top, bm.bmWidth, bm.bmHeight, dcThumb.m_hDC, 0, 0, SRCCOPY);
+                else
+                    ::StretchBlt(pDC->m_hDC, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, dcThumb.m_hDC,
+                                 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+            }
+    }
     Gdiplus::Graphics graphics(pDC->m_hDC);
     for (const auto& node : m_mapVisible)
     {
         const CElem* pElem = node.second;
         const RECT& rc = pElem->m_rcBox;
-        if (pElem->m_hThumb)
-        {
-            std::unique_ptr<Gdiplus::Bitmap> pThumb(
-                KelDraw::NewPicture(pElem->m_hThumb, static_cast<HPALETTE>(nullptr)));
-            if (pThumb)
-                graphics.DrawImage(pThumb.get(), static_cast<INT>(rc.left), static_cast<INT>(rc.top),
-                                   static_cast<INT>(rc.right - rc.left), static_cast<INT>(rc.bottom - rc.top));
-        }
         // Drawn by pixel size: a size from the picture's resolution could differ.
         if (pElem->m_bDropMark && m_pMarkImage)
             graphics.DrawImage(m_pMarkImage, static_cast<INT>(rc.left - kMarkOffsetX), kMarkTop,

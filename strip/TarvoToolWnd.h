@@ -14,6 +14,10 @@ class CDC;
 class CDropDecoder;
 class CImage;
 class IElemSelectCall;
+namespace KelDraw
+{
+struct SPixelRows;
+}
 namespace Gdiplus
 {
 class Bitmap;
@@ -62,9 +66,10 @@ public:
     void AddDropFiles(HDROP hDropInfo);
     int InsertFile(const wchar_t* pszPath, int nPos);
     HBITMAP MakeThumbnail(HBITMAP hSource);
-    // New thumbnails, made from hPicture, the file's new picture, for the
-    // entries of a file that was rewritten.
-    void RefreshThumbnails(const std::wstring& strPath, HBITMAP hPicture);
+    // New thumbnails, made from the file's new picture as the viewer holds
+    // it, for the entries of a file that was rewritten: over white, as
+    // adding the file makes them.
+    void RefreshThumbnails(const std::wstring& strPath, const KelDraw::SPixelRows& picture);
     // The thumbnail of a decoded bitmap, made in memory DCs compatible with
     // hCompatibleDC (null: the screen); safe on any thread.
     static HBITMAP ShrinkToThumbnail(HBITMAP hSource, HDC hCompatibleDC);

@@ -2,6 +2,7 @@
 
 #include "draw/Decode.h"
 #include "draw/DibPicture.h"
+#include "draw/WicDecode.h"
 
 #include <objbase.h>
 
@@ -203,6 +204,8 @@ void CReadAhead::Run()
 {
     m_dwWorkerId = ::GetCurrentThreadId();
     const CComApartment apartment;
+    // One imaging factory for every picture this thread reads.
+    const KelDraw::CImagingThread imaging;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;)
     {

@@ -14,6 +14,10 @@ namespace Gdiplus
 {
 class Bitmap;
 }
+namespace KelDraw
+{
+class CDibPicture;
+}
 class CDC;
 class CKelElement;
 class CReadAhead;
@@ -165,6 +169,11 @@ private:
     void ReloadShownFile(BOOL bQuietOver);
     // Asks for the strip's entries beside the selected one to be read ahead.
     void PlanReadAhead();
+    // The files PlanReadAhead asks for; may throw std::bad_alloc.
+    std::vector<std::wstring> WantedAhead() const;
+    // The file's picture shown, taken out of the viewer when the read-ahead
+    // will not want it once the selected entry shows; else null.
+    KelDraw::CDibPicture* TakeUnwantedPicture();
     // At the window's place, or at *pptOrigin when given.
     BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin = nullptr);
     // Zooms a file's picture by the wheel's notches about the cursor, or

@@ -7,6 +7,8 @@
 #include "strip/TarvoToolWnd.h"
 #include "viewer/ReadAhead.h"
 
+#include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -34,6 +36,14 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
     if (bSkipIfSame && !m_strCurPath.empty() && m_strCurPath == pszPath)
         return TRUE;
 
+    // A reload reads the file afresh. (The picture it replaces may be kept
+    // just below; it is never handed out while its path is shown, and the
+    // new picture takes its place when it goes in turn.)
+    const BOOL bReload = !bSkipIfSame;
+    // A picture left that nothing will want again lends its memory to the
+    // decode: the screen keeps showing it meanwhile.
+    const bool bHeldAhead = !bReload && m_pReadAhead && m_pReadAhead->Holds(pszPath);
+    std::unique_ptr<KelDraw::CDibPicture> pSpare(bHeldAhead ? nullptr : TakeUnwantedPicture());
     DropPicture();
     if (m_bUpdateTimer)
     {
@@ -41,17 +51,14 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
         m_bUpdateTimer = FALSE;
     }
 
-    // A reload reads the file afresh. (The picture it replaces may have been
-    // kept just above; it is never handed out while its path is shown, and
-    // the new picture takes its place when it goes in turn.)
-    const BOOL bReload = !bSkipIfSame;
     KelDraw::CDibPicture* pPicture = !bReload && m_pReadAhead ? m_pReadAhead->Take(pszPath) : nullptr;
     if (!pPicture)
     {
         // Room is made for it as soon as its size is known.
         CShownAdmission admission(ReadAhead(), 0);
-        pPicture = KelDraw::LoadDibPicture(pszPath, nullptr, SIZE_MAX, &admission);
+        pPicture = KelDraw::LoadDibPicture(pszPath, nullptr, SIZE_MAX, &admission, pSpare.release());
     }
+    pSpare.reset();
     if (!pPicture)
         return ShowLoadFailure();
     m_pPicture = pPicture;
@@ -123,20 +130,46 @@ CReadAhead* CTarvoMainWnd::ReadAhead()
     return m_pReadAhead.get();
 }
 
+std::vector<std::wstring> CTarvoMainWnd::WantedAhead() const
+{
+    std::vector<std::wstring> vecPaths;
+    if (HasStripWindow() && m_pToolWnd->m_pSelected)
+    {
+        const std::vector<CElem*>& vecElems = m_pToolWnd->m_vecElems;
+        const int nIndex = m_pToolWnd->m_pSelected->m_nIndex;
+        // The next first: stepping forward is the common way through.
+        for (const int nNeighbour : {nIndex + 1, nIndex - 1})
+            if (nNeighbour >= 0 && nNeighbour < static_cast<int>(vecElems.size()))
+                vecPaths.push_back(vecElems[static_cast<size_t>(nNeighbour)]->m_strPath);
+    }
+    return vecPaths;
+}
+
+KelDraw::CDibPicture* CTarvoMainWnd::TakeUnwantedPicture()
+{
+    auto* pDib = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
+    if (!pDib || m_strCurPath.empty())
+        return nullptr;
+    try
+    {
+        const std::vector<std::wstring> vecWanted = WantedAhead();
+        if (std::find(vecWanted.begin(), vecWanted.end(), m_strCurPath) != vecWanted.end())
+            return nullptr;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+    m_pPicture = nullptr;
+    CountShown();
+    return pDib;
+}
+
 void CTarvoMainWnd::PlanReadAhead()
 {
     try
     {
-        std::vector<std::wstring> vecPaths;
-        if (HasStripWindow() && m_pToolWnd->m_pSelected)
-        {
-            const std::vector<CElem*>& vecElems = m_pToolWnd->m_vecElems;
-            const int nIndex = m_pToolWnd->m_pSelected->m_nIndex;
-            // The next first: stepping forward is the common way through.
-            for (const int nNeighbour : {nIndex + 1, nIndex - 1})
-                if (nNeighbour >= 0 && nNeighbour < static_cast<int>(vecElems.size()))
-                    vecPaths.push_back(vecElems[static_cast<size_t>(nNeighbour)]->m_strPath);
-        }
+        const std::vector<std::wstring> vecPaths = WantedAhead();
         if (!m_pReadAhead && vecPaths.empty())
             return;
         if (CReadAhead* pReadAhead = ReadAhead())

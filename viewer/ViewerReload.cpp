@@ -2,6 +2,7 @@
 
 #include "draw/Decode.h"
 #include "draw/DibPicture.h"
+#include "draw/Scale.h"
 #include "strip/TarvoToolWnd.h"
 #include "viewer/ReadAhead.h"
 
@@ -91,7 +92,12 @@ void CTarvoMainWnd::ReloadShownFile(BOOL bQuietOver)
     m_stampSeen = pPicture->Stamp();
     // The entry's thumbnail is made from the new picture: the file is read once.
     if (HasStripWindow())
-        m_pToolWnd->RefreshThumbnails(m_strCurPath, pPicture->Dib());
+    {
+        ::GdiFlush();
+        const int cx = static_cast<int>(pPicture->GetWidth()), cy = static_cast<int>(pPicture->GetHeight());
+        const KelDraw::SPixelRows rows = {static_cast<BYTE*>(pPicture->Bits()), cx, cy, static_cast<LONG_PTR>(cx) * 4};
+        m_pToolWnd->RefreshThumbnails(m_strCurPath, rows);
+    }
     // What the file held before is of no use to anyone.
     delete m_pPicture;
     m_pPicture = pPicture;

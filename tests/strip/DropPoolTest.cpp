@@ -146,9 +146,11 @@ TEST_P(DropPoolTest, EntriesAreTheDecodablePicturesInDropOrderWithTheirOwnThumbn
     for (size_t i = 0; i < vecPictures.size(); ++i)
     {
         // The thumbnail as the strip makes it for a single file.
-        CBitmap bmpDecoded, bmpExpected;
-        ASSERT_TRUE(bmpDecoded.Attach(KelDraw::DecodeFileToDib(vecPictures[i].c_str())));
-        ASSERT_TRUE(bmpExpected.Attach(Strip().MakeThumbnail(bmpDecoded.GetSafeHandle())));
+        CBitmap bmpExpected;
+        HBITMAP hExpected = nullptr;
+        ASSERT_TRUE(KelDraw::DecodeFileToThumbnail(vecPictures[i].c_str(), CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT,
+                                                   &hExpected));
+        ASSERT_TRUE(bmpExpected.Attach(hExpected));
         const CPixels expected = ReadBitmap(bmpExpected.GetSafeHandle());
         const CPixels actual = ReadBitmap(Strip().m_vecElems[i]->m_hThumb);
         ASSERT_EQ(CElem::THUMB_WIDTH, actual.cx) << i;

@@ -1,4 +1,5 @@
 #include "controls/KelElement.h"
+#include "draw/DibPicture.h"
 #include "framework/WinApp.h"
 #include "res/resource.h"
 #include "tests/support/TestSupport.h"
@@ -255,6 +256,47 @@ TEST_F(ViewerLoadTest, ARepeatedChoiceIsSkippedUnlessReloadedOrSpelledOtherwise)
         PumpFor(50);
         EXPECT_EQ(nCallsBefore + (test.bLoads ? 1 : 0), SPushSpy::s_nCalls);
         EXPECT_EQ(test.strPath, m_pViewer->m_strCurPath);
+    }
+    EXPECT_TRUE(m_watcher.m_vecBoxes.empty());
+}
+
+TEST_F(ViewerLoadTest, APictureOfTheSizeOfTheOneLeftIsReadIntoItsMemory)
+{
+    // Nothing in a strip wants the picture left, so its memory is free to take.
+    CTempFolder folder;
+    struct SCase
+    {
+        const wchar_t* pszName;
+        int cx, cy;
+        uint32_t argb;
+        bool bSameMemory;
+    } const cases[] = {
+        {L"first.png", 64, 48, 0xFFC81E3Cu, false},
+        {L"same-size.png", 64, 48, 0xFF1E3CC8u, true},
+        {L"turned.png", 48, 64, 0xFF3CC81Eu, false},
+        {L"same-again.png", 48, 64, 0xFFC8C81Eu, true},
+    };
+    void* pLeft = nullptr;
+    for (const SCase& test : cases)
+    {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(test.pszName)));
+        const std::wstring strPath = folder.Path(test.pszName);
+        Gdiplus::Bitmap picture(test.cx, test.cy, PixelFormat32bppARGB);
+        for (int y = 0; y < test.cy; ++y)
+            for (int x = 0; x < test.cx; ++x)
+                picture.SetPixel(x, y, Gdiplus::Color(test.argb));
+        ASSERT_TRUE(SavePng(&picture, strPath));
+        ASSERT_TRUE(Choose(0, strPath));
+        auto* pShown = dynamic_cast<KelDraw::CDibPicture*>(m_pViewer->m_pPicture);
+        ASSERT_NE(nullptr, pShown);
+        if (test.bSameMemory)
+        {
+            EXPECT_EQ(pLeft, pShown->Bits());
+        }
+        EXPECT_EQ(test.cx, SPushSpy::s_buffer.cx);
+        EXPECT_EQ(test.argb, SPushSpy::s_buffer.At(test.cx / 2, test.cy / 2));
+        EXPECT_EQ(test.argb, SPushSpy::s_buffer.At(test.cx - 1, test.cy - 1));
+        pLeft = pShown->Bits();
     }
     EXPECT_TRUE(m_watcher.m_vecBoxes.empty());
 }

@@ -154,6 +154,19 @@ TEST_F(ViewerReloadTest, ABurstOfWritesReloadsThePictureAndItsThumbnailOnce)
     EXPECT_EQ(1u, m_pViewer->m_pToolWnd->m_vecElems.size());
 }
 
+TEST_F(ViewerReloadTest, ARewrittenTranslucentPictureGetsTheThumbnailAddingItMakes)
+{
+    ASSERT_TRUE(WriteFlat(m_strPath, 36, 30, Gdiplus::Color(128, 30, 60, 200)));
+    ASSERT_TRUE(PumpUntil([this] { return Width() == 36 && !m_pViewer->m_bRedrawPending; }, 10000));
+    HBITMAP hAdded = nullptr;
+    ASSERT_TRUE(KelDraw::DecodeFileToThumbnail(m_strPath.c_str(), CElem::THUMB_WIDTH, CElem::THUMB_HEIGHT, &hAdded));
+    const CPixels added = ReadBitmap(hAdded);
+    ::DeleteObject(hAdded);
+    // Over white, not black: the picture's premultiplied pixels are not opaque.
+    EXPECT_EQ(added.At(44, 41), ThumbnailCentre());
+    EXPECT_EQ(added.argb, ReadBitmap(m_pViewer->m_pToolWnd->m_vecElems[0]->m_hThumb).argb);
+}
+
 TEST_F(ViewerReloadTest, AFileThatGoesIsLeftShownAndOneThatBreaksIsTold)
 {
     const int nPushes = SLayeredSpy::s_nCalls;
