@@ -2,6 +2,7 @@
 
 #include "controls/KelElement.h"
 #include "draw/DibPicture.h"
+#include "draw/GifFrames.h"
 #include "draw/Picture.h"
 #include "draw/RoMemDC.h"
 #include "framework/WinApp.h"
@@ -106,6 +107,12 @@ LRESULT CTarvoMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             StopWatchingFile();
         return bGranted;
     }
+    case WM_SIZE:
+        OnPlayShown(wParam != SIZE_MINIMIZED && ::IsWindowVisible(m_hWnd));
+        return CWnd::WindowProc(message, wParam, lParam);
+    case WM_SHOWWINDOW:
+        OnPlayShown(wParam && !::IsIconic(m_hWnd));
+        return CWnd::WindowProc(message, wParam, lParam);
     case WM_MOUSEWHEEL:
         OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam), POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
@@ -154,6 +161,8 @@ void CTarvoMainWnd::OnTimer(UINT_PTR nIDEvent)
         OnClickTimer();
     else if (nIDEvent == TIMER_RELOAD)
         OnReloadTimer();
+    else if (nIDEvent == TIMER_PLAY)
+        OnPlayTimer();
 }
 
 Gdiplus::Bitmap* CTarvoMainWnd::LoadBitmapResource(UINT nID)
@@ -163,6 +172,7 @@ Gdiplus::Bitmap* CTarvoMainWnd::LoadBitmapResource(UINT nID)
 
 BOOL CTarvoMainWnd::ShowPlaceholder(UINT nID)
 {
+    StopPlayback();
     delete m_pPicture;
     m_pPicture = LoadBitmapResource(nID);
     CountShown();
@@ -203,6 +213,7 @@ void CTarvoMainWnd::Redraw(BOOL bShow)
                    static_cast<int>(m_pPicture->GetHeight()), SWP_NOMOVE | SWP_NOACTIVATE);
     if (bShow)
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    OnPlayShown(!::IsIconic(m_hWnd) && ::IsWindowVisible(m_hWnd));
     PlanReadAhead();
 }
 
@@ -280,6 +291,7 @@ void CTarvoMainWnd::PostNcDestroy()
     // its window gone and ends.
     if (m_pToolWnd)
         m_pToolWnd->DestroyWindow();
+    StopPlayback();
     // Also reached when the window was never made or its creation failed.
     if (m_hUser32)
         ::FreeLibrary(m_hUser32);

@@ -17,6 +17,7 @@ class Bitmap;
 namespace KelDraw
 {
 class CDibPicture;
+class CGifFrames;
 }
 class CDC;
 class CKelElement;
@@ -45,6 +46,7 @@ public:
         RELOAD_DELAY = 300,      // after the last change to the shown file
         RELOAD_MAX_DELAY = 1000, // after the first change not yet shown
         RELOAD_QUIET = 2000,     // a file that failed to reload and stayed so is told of
+        TIMER_PLAY = 2003,       // the next frame of a GIF that plays
         WM_SHOWN_FILE_CHANGED = WM_APP + 1,
     };
 
@@ -153,6 +155,13 @@ public:
     // another budget, before the first load.
     std::unique_ptr<CReadAhead> m_pReadAhead;
     CReadAhead* ReadAhead();
+    // A GIF of several frames plays them in the shown picture while the
+    // viewer is seen, from the first frame each time it is shown; nothing
+    // else of the viewer changes meanwhile.
+    std::unique_ptr<KelDraw::CGifFrames> m_pFrames;
+    BOOL m_bPlayPaused = FALSE; // hidden, minimised, or not yet on the screen
+    // Whether a GIF's frames are being played now.
+    BOOL IsPlaying() const;
 
 private:
     int OnCreate(LPCREATESTRUCTW lpCreateStruct);
@@ -174,6 +183,13 @@ private:
     // The file's picture shown, taken out of the viewer when the read-ahead
     // will not want it once the selected entry shows; else null.
     KelDraw::CDibPicture* TakeUnwantedPicture();
+    // Makes ready to play the shown file's frames, with the first in the
+    // picture; playing starts once the picture is seen.
+    void PreparePlayback();
+    void StopPlayback();
+    // Plays on while the viewer is seen, and waits while it is not.
+    void OnPlayShown(BOOL bShown);
+    void OnPlayTimer();
     // At the window's place, or at *pptOrigin when given.
     BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin = nullptr);
     // Zooms a file's picture by the wheel's notches about the cursor, or

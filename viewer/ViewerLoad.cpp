@@ -78,11 +78,13 @@ BOOL CTarvoMainWnd::LoadPicture(const wchar_t* pszPath, BOOL bSkipIfSame)
     m_bReloadFailed = FALSE;
     m_stampSeen = pPicture->Stamp();
     m_fileWatch.Watch(pszPath, m_hWnd, WM_SHOWN_FILE_CHANGED);
+    PreparePlayback();
     return TRUE;
 }
 
 BOOL CTarvoMainWnd::ShowLoadFailure()
 {
+    StopPlayback();
     // No picture while the box is up, so a redraw in its loop draws nothing.
     delete m_pPicture;
     m_pPicture = nullptr;
@@ -103,6 +105,7 @@ BOOL CTarvoMainWnd::ShowLoadFailure()
 
 void CTarvoMainWnd::DropPicture()
 {
+    StopPlayback();
     auto* pDib = dynamic_cast<KelDraw::CDibPicture*>(m_pPicture);
     if (pDib && m_pReadAhead && !m_strCurPath.empty())
         m_pReadAhead->Keep(m_strCurPath, pDib);

@@ -102,6 +102,7 @@ void CTarvoMainWnd::ReloadShownFile(BOOL bQuietOver)
     delete m_pPicture;
     m_pPicture = pPicture;
     CountShown();
+    PreparePlayback();
     if (!m_bUpdateTimer)
     {
         ::SetTimer(m_hWnd, TIMER_REDRAW, REDRAW_DELAY, nullptr);
