@@ -70,9 +70,9 @@ UINT PlaysOf(IWICMetadataQueryReader* pQuery)
     return nRepeats == 0 ? 0 : nRepeats + 1;
 }
 
-// The whole file in a memory stream, so that the decoder never holds the file
-// (others may rewrite or delete it meanwhile); null when it cannot be read or
-// no longer has the stamp given.
+// The whole of a GIF file in a memory stream, so that the decoder never holds
+// the file (others may rewrite or delete it meanwhile); null when it is no
+// GIF, cannot be read or no longer has the stamp given.
 IStream* ReadFileStream(const wchar_t* pszPath, const SFileStamp* pStamp)
 {
     const HANDLE hRaw = ::CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -83,6 +83,14 @@ IStream* ReadFileStream(const wchar_t* pszPath, const SFileStamp* pStamp)
     SFileStamp stamp;
     if (!ReadHandleStamp(hFile.get(), &stamp) || stamp.cbSize == 0 || stamp.cbSize >= INVALID_FILE_SIZE ||
         (pStamp && stamp != *pStamp))
+        return nullptr;
+    // Only a GIF is read whole, and only a GIF decoder is ever made.
+    char signature[6] = {};
+    DWORD cbSignature = 0;
+    if (!::ReadFile(hFile.get(), signature, sizeof(signature), &cbSignature, nullptr) ||
+        cbSignature != sizeof(signature) ||
+        (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0) ||
+        ::SetFilePointer(hFile.get(), 0, nullptr, FILE_BEGIN) != 0)
         return nullptr;
     const DWORD cbFile = static_cast<DWORD>(stamp.cbSize);
     std::unique_ptr<void, SGlobalFree> hMemory(::GlobalAlloc(GMEM_MOVEABLE, cbFile));
@@ -142,6 +150,10 @@ BOOL CGifFrames::Open(const wchar_t* pszPath, const SFileStamp* pStamp, IWICImag
 {
     m_pDecoder.Release();
     m_nFrames = 0;
+    CComPtr<IStream> pStream;
+    pStream.Attach(ReadFileStream(pszPath, pStamp));
+    if (!pStream)
+        return FALSE;
     if (pFactory)
     {
         pFactory->AddRef();
@@ -150,20 +162,6 @@ BOOL CGifFrames::Open(const wchar_t* pszPath, const SFileStamp* pStamp, IWICImag
     else if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                        __uuidof(IWICImagingFactory), reinterpret_cast<void**>(&m_pFactory))))
         return FALSE;
-
-    CComPtr<IStream> pStream;
-    pStream.Attach(ReadFileStream(pszPath, pStamp));
-    if (!pStream)
-        return FALSE;
-    // Only a GIF is asked for its frames: any other decoder is never made.
-    BYTE signature[6] = {};
-    ULONG cbRead = 0;
-    if (FAILED(pStream->Read(signature, sizeof(signature), &cbRead)) || cbRead != sizeof(signature) ||
-        (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0))
-        return FALSE;
-    const LARGE_INTEGER start = {};
-    pStream->Seek(start, STREAM_SEEK_SET, nullptr);
-
     CComPtr<IWICBitmapDecoder> pDecoder;
     GUID container = {};
     UINT nFrames = 0;
