@@ -104,8 +104,10 @@ CWicFrame::EOpen CWicFrame::Open(IWICImagingFactory* pFactory, IStream* pStream,
     const LARGE_INTEGER start = {};
     if (FAILED(pStream->Seek(start, STREAM_SEEK_SET, nullptr)))
         return OPEN_FAILED;
+    // Metadata read on load, as GDI+ asks: the PNG decoder then reads on to
+    // the end chunk, and a file GDI+ refuses for a damaged tail is refused here.
     const HRESULT hr =
-        pFactory->CreateDecoderFromStream(pStream, nullptr, WICDecodeMetadataCacheOnDemand, &m_pDecoder);
+        pFactory->CreateDecoderFromStream(pStream, nullptr, WICDecodeMetadataCacheOnLoad, &m_pDecoder);
     if (hr == WINCODEC_ERR_COMPONENTNOTFOUND)
         return OPEN_NO_CODEC;
     if (FAILED(hr) || !m_pDecoder || FAILED(m_pDecoder->GetContainerFormat(&m_container)) ||

@@ -1,4 +1,5 @@
 #include "draw/Decode.h"
+#include "draw/DibPicture.h"
 #include "tests/draw/DecodeTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -314,6 +315,10 @@ TEST(DecodeDibTest, InputsThatAreNoPictureGiveNothingAndLeaveTheFileFree)
         {"a folder", folder.m_strPath, false},
         {"text named .png", folder.Write(L"text.png", ReadFileBytes(PicturePath(L"not-a-picture.png"))), true},
         {"truncated PNG", folder.Write(L"truncated.png", strPng.substr(0, strPng.size() / 2)), true},
+        // Whole pixel data, then no end chunk: GDI+ refuses these, and so does every path.
+        {"PNG without its end", folder.Write(L"no-end.png", strPng.substr(0, strPng.size() - 12)), true},
+        {"PNG ending in no chunk", folder.Write(L"bad-end.png", strPng.substr(0, strPng.size() - 12) + "\x22\xF2junkjunk"),
+         true},
         // Refused for its header, before any decoder sees it.
         {"100000 x 100000 declared", folder.Write(L"huge.png", ReadFileBytes(PicturePath(L"huge-declared.png"))), false},
     };
@@ -321,6 +326,11 @@ TEST(DecodeDibTest, InputsThatAreNoPictureGiveNothingAndLeaveTheFileFree)
     {
         SCOPED_TRACE(test.pszWhat);
         EXPECT_EQ(nullptr, KelDraw::DecodeFileToDib(test.strPath.c_str()));
+        std::unique_ptr<KelDraw::CDibPicture> pDibPicture(KelDraw::LoadDibPicture(test.strPath.c_str()));
+        EXPECT_EQ(nullptr, pDibPicture);
+        HBITMAP hThumb = nullptr;
+        EXPECT_FALSE(KelDraw::DecodeFileToThumbnail(test.strPath.c_str(), 88, 82, &hThumb));
+        EXPECT_EQ(nullptr, hThumb);
         Gdiplus::Bitmap* pPicture = KelDraw::LoadPictureFromFile(test.strPath.c_str());
         if (test.bFailedPicture)
         {
