@@ -155,8 +155,8 @@ public:
     std::unique_ptr<CReadAhead> m_pReadAhead;
     CReadAhead* ReadAhead();
     // A GIF of several frames plays them in the shown picture while the
-    // viewer is seen, from the first frame each time it is shown; nothing
-    // else of the viewer changes meanwhile.
+    // viewer is seen, from the first frame each time it is shown, at the
+    // zoom and place the user gives the window.
     std::unique_ptr<KelDraw::CGifFrames> m_pFrames;
     BOOL m_bPlayPaused = FALSE; // hidden, minimised, or not yet on the screen
     // Whether a GIF's frames are being played now.
