@@ -14,14 +14,14 @@ namespace Gdiplus
 {
 class Bitmap;
 }
-namespace KelDraw
-{
-class CGifFrames;
-}
 class CDC;
 class CKelElement;
 class CReadAhead;
 class CTarvoToolWnd;
+namespace KelDraw
+{
+class CGifFrames;
+}
 
 // The main window: one picture at its natural size as a borderless layered
 // window, updated only through UpdateLayeredWindow. Owns itself: it is freed
@@ -177,13 +177,6 @@ private:
     void ReloadShownFile(BOOL bQuietOver);
     // Asks for the strip's entries beside the selected one to be read ahead.
     void PlanReadAhead();
-    // Makes ready to play the shown file's frames, with the first in the
-    // picture; playing starts once the picture is seen.
-    void PreparePlayback();
-    void StopPlayback();
-    // Plays on while the viewer is seen, and waits while it is not.
-    void OnPlayShown(BOOL bShown);
-    void OnPlayTimer();
     // At the window's place, or at *pptOrigin when given.
     BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin = nullptr);
     // Zooms a file's picture by the wheel's notches about the cursor, or
@@ -210,4 +203,11 @@ private:
     bool HasStripWindow() const;
     int CurIndex() const; // the entry Left, Right, Delete and F5 start from
     HWND InsertAfter() const;
+    // Makes ready to play the shown file's frames, with the first in the
+    // picture; playing starts once the picture is seen.
+    void PreparePlayback();
+    void StopPlayback();
+    // Plays on while the viewer is seen, and waits while it is not.
+    void OnPlayShown(BOOL bShown);
+    void OnPlayTimer();
 };
