@@ -14,15 +14,15 @@ namespace Gdiplus
 {
 class Bitmap;
 }
+class CDC;
+class CKelElement;
+class CReadAhead;
+class CTarvoToolWnd;
 namespace KelDraw
 {
 class CDibPicture;
 class CGifFrames;
 }
-class CDC;
-class CKelElement;
-class CReadAhead;
-class CTarvoToolWnd;
 
 // The main window: one picture at its natural size as a borderless layered
 // window, updated only through UpdateLayeredWindow. Owns itself: it is freed
@@ -156,8 +156,8 @@ public:
     std::unique_ptr<CReadAhead> m_pReadAhead;
     CReadAhead* ReadAhead();
     // A GIF of several frames plays them in the shown picture while the
-    // viewer is seen, from the first frame each time it is shown; nothing
-    // else of the viewer changes meanwhile.
+    // viewer is seen, from the first frame each time it is shown, at the
+    // zoom and place the user gives the window.
     std::unique_ptr<KelDraw::CGifFrames> m_pFrames;
     BOOL m_bPlayPaused = FALSE; // hidden, minimised, or not yet on the screen
     // Whether a GIF's frames are being played now.
@@ -183,13 +183,6 @@ private:
     // The file's picture shown, taken out of the viewer when the read-ahead
     // will not want it once the selected entry shows; else null.
     KelDraw::CDibPicture* TakeUnwantedPicture();
-    // Makes ready to play the shown file's frames, with the first in the
-    // picture; playing starts once the picture is seen.
-    void PreparePlayback();
-    void StopPlayback();
-    // Plays on while the viewer is seen, and waits while it is not.
-    void OnPlayShown(BOOL bShown);
-    void OnPlayTimer();
     // At the window's place, or at *pptOrigin when given.
     BOOL PushLayered(HDC hdcWindow, HDC hdcSource, SIZE size, const POINT* pptOrigin = nullptr);
     // Zooms a file's picture by the wheel's notches about the cursor, or
@@ -216,4 +209,11 @@ private:
     bool HasStripWindow() const;
     int CurIndex() const; // the entry Left, Right, Delete and F5 start from
     HWND InsertAfter() const;
+    // Makes ready to play the shown file's frames, with the first in the
+    // picture; playing starts once the picture is seen.
+    void PreparePlayback();
+    void StopPlayback();
+    // Plays on while the viewer is seen, and waits while it is not.
+    void OnPlayShown(BOOL bShown);
+    void OnPlayTimer();
 };
