@@ -2,6 +2,8 @@
 
 #include <unknwn.h>
 
+#include <memory>
+
 // Sole owner of one reference to a COM object; releases it unless detached.
 // Move-only, so a reference is never released twice or silently shared.
 template <class T>
@@ -15,7 +17,7 @@ public:
     CComPtr(CComPtr&& other) noexcept : m_p(other.Detach()) {}
     CComPtr& operator=(CComPtr&& other) noexcept
     {
-        if (this != &other)
+        if (this != std::addressof(other))
             Attach(other.Detach());
         return *this;
     }
