@@ -21,22 +21,6 @@ namespace
 {
 const int kBoxWidth = 88, kBoxHeight = 82;
 
-bool EncoderFor(const wchar_t* pszMimeType, CLSID* pClsid)
-{
-    UINT nCount = 0, cbSize = 0;
-    Gdiplus::GetImageEncodersSize(&nCount, &cbSize);
-    std::unique_ptr<BYTE[]> pBuffer(new BYTE[cbSize]);
-    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(pBuffer.get());
-    Gdiplus::GetImageEncoders(nCount, cbSize, pCodecs);
-    for (UINT i = 0; i < nCount; ++i)
-        if (wcscmp(pCodecs[i].MimeType, pszMimeType) == 0)
-        {
-            *pClsid = pCodecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
 // The file bytes of a cx x cy picture of fnColour's pixels (0xRRGGBB).
 std::string Encode(int cx, int cy, const std::function<uint32_t(int, int)>& fnColour,
                    const wchar_t* pszMimeType = L"image/jpeg")
@@ -51,7 +35,7 @@ std::string Encode(int cx, int cy, const std::function<uint32_t(int, int)>& fnCo
     bitmap.UnlockBits(&data);
     CLSID clsid;
     IStream* pStream = nullptr;
-    if (!EncoderFor(pszMimeType, &clsid) || ::CreateStreamOnHGlobal(nullptr, TRUE, &pStream) != S_OK)
+    if (!EncoderClsid(pszMimeType, &clsid) || ::CreateStreamOnHGlobal(nullptr, TRUE, &pStream) != S_OK)
         return std::string();
     std::string strBytes;
     if (bitmap.Save(pStream, &clsid, nullptr) == Gdiplus::Ok)

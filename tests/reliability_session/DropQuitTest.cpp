@@ -23,14 +23,8 @@ namespace
 std::vector<std::wstring> WriteLargeJpegs(const CTempFolder& dir, size_t nCount)
 {
     CLSID clsidJpeg = {};
-    UINT nEncoders = 0, cbEncoders = 0;
-    Gdiplus::GetImageEncodersSize(&nEncoders, &cbEncoders);
-    std::vector<BYTE> buffer(cbEncoders);
-    auto* pEncoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    Gdiplus::GetImageEncoders(nEncoders, cbEncoders, pEncoders);
-    for (UINT i = 0; i < nEncoders; ++i)
-        if (std::wstring(pEncoders[i].MimeType) == L"image/jpeg")
-            clsidJpeg = pEncoders[i].Clsid;
+    if (!EncoderClsid(L"image/jpeg", &clsidJpeg))
+        return {};
 
     std::vector<std::wstring> vecPaths;
     Gdiplus::Bitmap picture(4000, 3000, PixelFormat24bppRGB);

@@ -13,25 +13,6 @@ using namespace TestSupport;
 namespace StripTest
 {
 
-namespace
-{
-bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid)
-{
-    UINT nCount = 0, cbSize = 0;
-    Gdiplus::GetImageEncodersSize(&nCount, &cbSize);
-    std::unique_ptr<BYTE[]> pBuffer(new BYTE[cbSize]);
-    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(pBuffer.get());
-    Gdiplus::GetImageEncoders(nCount, cbSize, pCodecs);
-    for (UINT i = 0; i < nCount; ++i)
-        if (wcscmp(pCodecs[i].MimeType, pszMimeType) == 0)
-        {
-            *pClsid = pCodecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-} // namespace
-
 bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr, const wchar_t* pszMimeType)
 {
     CLSID clsid;

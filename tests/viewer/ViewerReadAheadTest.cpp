@@ -32,15 +32,8 @@ bool WriteBigJpeg(const std::wstring& strPath)
     if (big.GetLastStatus() != Gdiplus::Ok)
         return false;
     CLSID clsidJpeg = {};
-    UINT nCount = 0, cbCodecs = 0;
-    Gdiplus::GetImageEncodersSize(&nCount, &cbCodecs);
-    std::vector<BYTE> vecCodecs(cbCodecs);
-    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(vecCodecs.data());
-    Gdiplus::GetImageEncoders(nCount, cbCodecs, pCodecs);
-    for (UINT i = 0; i < nCount; ++i)
-        if (std::wstring(pCodecs[i].MimeType) == L"image/jpeg")
-            clsidJpeg = pCodecs[i].Clsid;
-    return big.Save(strPath.c_str(), &clsidJpeg, nullptr) == Gdiplus::Ok;
+    return EncoderClsid(L"image/jpeg", &clsidJpeg) &&
+           big.Save(strPath.c_str(), &clsidJpeg, nullptr) == Gdiplus::Ok;
 }
 
 uint32_t Opaque(COLORREF colour)
