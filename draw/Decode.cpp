@@ -547,6 +547,23 @@ bool DescribeDib(GpBitmap* pImage, SDibInfo& info, PixelFormat& nSource, PixelFo
     }
     return !(nSource & PixelFormatIndexed) || ReadPalette(pImage, info.bmiColors);
 }
+
+// GDI+ converts the picture straight into rows, premultiplying on the way.
+bool CopyPremultiplied(GpBitmap* pImage, const SPixelRows& rows)
+{
+    const GpRect rc(0, 0, rows.cx, rows.cy);
+    BitmapData data = {};
+    data.Width = static_cast<UINT>(rows.cx);
+    data.Height = static_cast<UINT>(rows.cy);
+    data.Stride = static_cast<INT>(rows.nStride);
+    data.PixelFormat = PixelFormat32bppPARGB;
+    data.Scan0 = rows.pTop;
+    if (DllExports::GdipBitmapLockBits(pImage, &rc, ImageLockModeRead | ImageLockModeUserInputBuf,
+                                       PixelFormat32bppPARGB, &data) != Ok)
+        return false;
+    DllExports::GdipBitmapUnlockBits(pImage, &data);
+    return true;
+}
 } // namespace
 
 HBITMAP CreateDibFromBitmap(GpBitmap* pImage)
@@ -655,19 +672,8 @@ CDibPicture* LoadDibPicture(const wchar_t* pszPath, const std::atomic<bool>* pCa
     CBitmap dib;
     if (!dib.Attach(CreateTopDownDib(cx, cy, &pBits)))
         return nullptr;
-    // GDI+ converts straight into the DIB's memory, premultiplying on the way.
-    const GpRect rc(0, 0, cx, cy);
-    BitmapData data = {};
-    data.Width = static_cast<UINT>(cx);
-    data.Height = static_cast<UINT>(cy);
-    data.Stride = cx * 4;
-    data.PixelFormat = PixelFormat32bppPARGB;
-    data.Scan0 = pBits;
-    if (DllExports::GdipBitmapLockBits(pImage.get(), &rc, ImageLockModeRead | ImageLockModeUserInputBuf,
-                                       PixelFormat32bppPARGB, &data) != Ok)
-        return nullptr;
-    DllExports::GdipBitmapUnlockBits(pImage.get(), &data);
-    if (fnCancelled())
+    const SPixelRows rows = {static_cast<BYTE*>(pBits), cx, cy, static_cast<LONG_PTR>(cx) * 4};
+    if (!CopyPremultiplied(pImage.get(), rows) || fnCancelled())
         return nullptr;
     return CDibPicture::Create(static_cast<HBITMAP>(dib.Detach()), pBits, cx, cy, stamp);
 }
@@ -737,18 +743,9 @@ BOOL DecodeFileToThumbnail(const wchar_t* pszPath, int cxBox, int cyBox, HBITMAP
     std::unique_ptr<BYTE[]> pPixels(new (std::nothrow) BYTE[cbPixels]);
     if (!pPixels)
         return TRUE;
-    const GpRect rc(0, 0, cxImage, cyImage);
-    BitmapData data = {};
-    data.Width = static_cast<UINT>(cxImage);
-    data.Height = static_cast<UINT>(cyImage);
-    data.Stride = cxImage * 4;
-    data.PixelFormat = PixelFormat32bppPARGB;
-    data.Scan0 = pPixels.get();
-    if (DllExports::GdipBitmapLockBits(pImage.get(), &rc, ImageLockModeRead | ImageLockModeUserInputBuf,
-                                       PixelFormat32bppPARGB, &data) != Ok)
-        return FALSE;
-    DllExports::GdipBitmapUnlockBits(pImage.get(), &data);
     const SPixelRows rows = {pPixels.get(), cxImage, cyImage, static_cast<LONG_PTR>(cxImage) * 4};
+    if (!CopyPremultiplied(pImage.get(), rows))
+        return FALSE;
     *phThumb = ThumbnailFromPixels(rows, cxBox, cyBox);
     return TRUE;
 }
