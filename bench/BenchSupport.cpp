@@ -1,5 +1,6 @@
 #include "bench/BenchSupport.h"
 
+#include "draw/GdiplusSession.h"
 #include "strip/TarvoToolWnd.h"
 #include "tests/support/TestIo.h"
 
@@ -8,30 +9,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwchar>
 #include <string>
 
 namespace BenchSupport
 {
-namespace
-{
-// The class id of GDI+'s encoder for the MIME type.
-bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid)
-{
-    UINT nCount = 0, cbSize = 0;
-    Gdiplus::GetImageEncodersSize(&nCount, &cbSize);
-    std::vector<BYTE> vecBuffer(cbSize);
-    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(vecBuffer.data());
-    Gdiplus::GetImageEncoders(nCount, cbSize, pCodecs);
-    for (UINT i = 0; i < nCount; ++i)
-        if (std::wcscmp(pCodecs[i].MimeType, pszMimeType) == 0)
-        {
-            *pClsid = pCodecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-} // namespace
 
 double NowSeconds()
 {
@@ -146,7 +127,7 @@ bool SavePicture(Gdiplus::Bitmap* pPicture, const std::wstring& strPath, const w
                  const Gdiplus::EncoderParameters* pParams)
 {
     CLSID clsid;
-    return EncoderClsid(pszMimeType, &clsid) && pPicture->Save(strPath.c_str(), &clsid, pParams) == Gdiplus::Ok;
+    return KelDraw::FindImageEncoder(pszMimeType, &clsid) && pPicture->Save(strPath.c_str(), &clsid, pParams) == Gdiplus::Ok;
 }
 
 HBITMAP GdiplusDecode(const std::wstring& strPath)
@@ -234,7 +215,7 @@ bool AddExifPreview(const std::wstring& strPath, int cx, int cy)
         }
         CLSID clsid;
         IStream* pStream = nullptr;
-        if (!EncoderClsid(L"image/jpeg", &clsid) || ::CreateStreamOnHGlobal(nullptr, TRUE, &pStream) != S_OK)
+        if (!KelDraw::FindImageEncoder(L"image/jpeg", &clsid) || ::CreateStreamOnHGlobal(nullptr, TRUE, &pStream) != S_OK)
             return false;
         if (small.Save(pStream, &clsid, nullptr) == Gdiplus::Ok)
         {

@@ -18,4 +18,7 @@ private:
     ULONG_PTR m_nToken;
 };
 
+// GDI+'s encoder for a MIME type such as "image/png"; false when it has none.
+bool FindImageEncoder(const wchar_t* pszMimeType, CLSID* pClsid);
+
 } // namespace KelDraw

@@ -2,6 +2,7 @@
 
 #include "dnd/DropFiles.h"
 #include "draw/DibPicture.h"
+#include "draw/GdiplusSession.h"
 #include "framework/ComPtr.h"
 
 #include <gdiplus.h>
@@ -105,34 +106,11 @@ CGlobalMem CreateDibV5(const DWORD* pPixels, int cx, int cy)
     return block;
 }
 
-bool FindPngEncoder(CLSID* pClsid)
-{
-    UINT nCount = 0;
-    UINT cbCodecs = 0;
-    if (Gdiplus::GetImageEncodersSize(&nCount, &cbCodecs) != Gdiplus::Ok || cbCodecs == 0)
-        return false;
-    std::unique_ptr<BYTE[]> pBuffer(new (std::nothrow) BYTE[cbCodecs]);
-    if (!pBuffer)
-        return false;
-    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(pBuffer.get());
-    if (Gdiplus::GetImageEncoders(nCount, cbCodecs, pCodecs) != Gdiplus::Ok)
-        return false;
-    for (UINT i = 0; i < nCount; ++i)
-    {
-        if (pCodecs[i].MimeType && ::lstrcmpiW(pCodecs[i].MimeType, L"image/png") == 0)
-        {
-            *pClsid = pCodecs[i].Clsid;
-            return true;
-        }
-    }
-    return false;
-}
-
 // The pixels (straight alpha, top row first) as the bytes of a PNG file.
 CGlobalMem CreatePng(DWORD* pPixels, int cx, int cy)
 {
     CLSID clsidPng;
-    if (!FindPngEncoder(&clsidPng))
+    if (!KelDraw::FindImageEncoder(L"image/png", &clsidPng))
         return CGlobalMem();
     Gdiplus::Bitmap picture(cx, cy, cx * 4, PixelFormat32bppARGB, reinterpret_cast<BYTE*>(pPixels));
     CComPtr<IStream> pStream;

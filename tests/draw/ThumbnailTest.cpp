@@ -3,6 +3,7 @@
 
 #include "draw/Decode.h"
 #include "draw/DibPicture.h"
+#include "draw/GdiplusSession.h"
 #include "tests/draw/DecodeTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ std::string Encode(int cx, int cy, const std::function<uint32_t(int, int)>& fnCo
     bitmap.UnlockBits(&data);
     CLSID clsid;
     IStream* pStream = nullptr;
-    if (!EncoderClsid(pszMimeType, &clsid) || ::CreateStreamOnHGlobal(nullptr, TRUE, &pStream) != S_OK)
+    if (!KelDraw::FindImageEncoder(pszMimeType, &clsid) || ::CreateStreamOnHGlobal(nullptr, TRUE, &pStream) != S_OK)
         return std::string();
     std::string strBytes;
     if (bitmap.Save(pStream, &clsid, nullptr) == Gdiplus::Ok)

@@ -1,6 +1,7 @@
 #include "tests/reliability_session/GdiCount.h"
 #include "tests/support/TestSupport.h"
 
+#include "draw/GdiplusSession.h"
 #include "framework/WinApp.h"
 #include "strip/DropDecoder.h"
 #include "strip/TarvoToolWnd.h"
@@ -23,7 +24,7 @@ namespace
 std::vector<std::wstring> WriteLargeJpegs(const CTempFolder& dir, size_t nCount)
 {
     CLSID clsidJpeg = {};
-    if (!EncoderClsid(L"image/jpeg", &clsidJpeg))
+    if (!KelDraw::FindImageEncoder(L"image/jpeg", &clsidJpeg))
         return {};
 
     std::vector<std::wstring> vecPaths;

@@ -1,5 +1,7 @@
 #include "tests/strip/StripTestSupport.h"
 
+#include "draw/GdiplusSession.h"
+
 #include <gtest/gtest.h>
 
 #include <gdiplus.h>
@@ -16,7 +18,7 @@ namespace StripTest
 bool WriteSolidPicture(const std::wstring& strPath, int cx, int cy, COLORREF clr, const wchar_t* pszMimeType)
 {
     CLSID clsid;
-    if (!EncoderClsid(pszMimeType, &clsid))
+    if (!KelDraw::FindImageEncoder(pszMimeType, &clsid))
         return false;
     Gdiplus::Bitmap bitmap(cx, cy, PixelFormat24bppRGB);
     {

@@ -45,22 +45,6 @@ CPixels ReadSelectedBitmap(HDC hDC)
     return ReadBitmap(static_cast<HBITMAP>(::GetCurrentObject(hDC, OBJ_BITMAP)));
 }
 
-bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid)
-{
-    UINT nCount = 0, cbSize = 0;
-    Gdiplus::GetImageEncodersSize(&nCount, &cbSize);
-    std::vector<BYTE> vecCodecs(cbSize);
-    auto* pCodecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(vecCodecs.data());
-    Gdiplus::GetImageEncoders(nCount, cbSize, pCodecs);
-    for (UINT i = 0; i < nCount; ++i)
-        if (wcscmp(pCodecs[i].MimeType, pszMimeType) == 0)
-        {
-            *pClsid = pCodecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
 CPixels ReadBitmap(HBITMAP hBitmap)
 {
     CPixels pixels;

@@ -35,8 +35,6 @@ struct CPixels
     bool Empty() const { return argb.empty(); }
 };
 CPixels ReadBitmap(HBITMAP hBitmap);
-// GDI+'s encoder for a MIME type such as "image/png"; false when it has none.
-bool EncoderClsid(const wchar_t* pszMimeType, CLSID* pClsid);
 // The bitmap now selected into a memory DC.
 CPixels ReadSelectedBitmap(HDC hDC);
 

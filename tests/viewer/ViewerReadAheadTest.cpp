@@ -4,6 +4,7 @@
 // that ends with the viewer.
 
 #include "draw/Decode.h"
+#include "draw/GdiplusSession.h"
 #include "res/resource.h"
 #include "strip/TarvoToolWnd.h"
 #include "tests/reliability_session/GdiCount.h"
@@ -32,7 +33,7 @@ bool WriteBigJpeg(const std::wstring& strPath)
     if (big.GetLastStatus() != Gdiplus::Ok)
         return false;
     CLSID clsidJpeg = {};
-    return EncoderClsid(L"image/jpeg", &clsidJpeg) &&
+    return KelDraw::FindImageEncoder(L"image/jpeg", &clsidJpeg) &&
            big.Save(strPath.c_str(), &clsidJpeg, nullptr) == Gdiplus::Ok;
 }
 
